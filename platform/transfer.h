@@ -1,0 +1,48 @@
+#pragma once
+// The HTTP transfer component: one asynchronous GET whose body is read in chunks.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ombrix {
+
+// Transfer states, numbered as the component reports them.
+enum TransferState : int {
+    kStateResolving = 1,
+    kStateResolved = 2,
+    kStateConnecting = 3,
+    kStateConnected = 4,
+    kStateRequesting = 5,
+    kStateRequestSent = 6,
+    kStateReceiving = 7,
+    kStateResponseReceived = 8,
+    kStateDisconnecting = 9,
+    kStateDisconnected = 10,
+    kStateError = 11,
+    kStateResponseCompleted = 12,
+};
+
+class Transfer {
+  public:
+    virtual ~Transfer() = default;
+    // Starts the request and returns at once; the states are reported to the owning window's
+    // logic on the user-interface thread. State 12 means the headers are in and the body can
+    // be read; no state follows it.
+    virtual void execute(const std::wstring& url, const std::wstring& operation) = 0;
+    // A response header's value, or "" when the response has none.
+    virtual std::wstring header(const std::wstring& name) = 0;
+    // The HTTP status of the response (after state 12).
+    virtual int httpStatus() = 0;
+    // The next at most `maxBytes` bytes of the body. Waits for data while pumping window
+    // events; empty only when the body has ended, broke off, or the transfer was cancelled.
+    virtual std::vector<std::uint8_t> getChunk(std::size_t maxBytes) = 0;
+    // The whole body has been delivered and the server ended it cleanly.
+    virtual bool bodyEnded() = 0;
+    // The body broke off (connection lost, reset, timed out).
+    virtual bool failed() = 0;
+    // Stops the transfer; pending and later reads return empty.
+    virtual void cancel() = 0;
+};
+
+}  // namespace ombrix

@@ -1,0 +1,44 @@
+#pragma once
+// A window built from its definition, and the events it reports. Controls are named by their
+// control IDs.
+#include <string>
+
+namespace ombrix {
+
+enum class MouseButton { Left = 1, Right = 2, Middle = 4 };
+
+class Window {
+  public:
+    virtual ~Window() = default;
+    virtual std::wstring text(int control) = 0;
+    virtual void setText(int control, const std::wstring& text) = 0;
+    // The image control `target` shows the picture that the image control `source` holds.
+    virtual void showPictureOf(int target, int source) = 0;
+    // Moves the window with the mouse as if its title bar were grasped; returns when the
+    // button is released.
+    virtual void beginDrag() = 0;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    // Unloads the window; its controls are gone afterwards.
+    virtual void close() = 0;
+    virtual bool isOpen() = 0;
+    // Timers of this window; their ticks arrive as WindowEvents::onTimer.
+    virtual void startTimer(int timer, unsigned intervalMs) = 0;
+    virtual void stopTimer(int timer) = 0;
+};
+
+// What a window reports to its logic, on the user-interface thread.
+class WindowEvents {
+  public:
+    virtual ~WindowEvents() = default;
+    virtual void onMouseDown(int /*control*/, MouseButton /*button*/) {}
+    virtual void onMouseMove(int /*control*/) {}
+    virtual void onClick(int /*control*/) {}
+    virtual void onTimer(int /*timer*/) {}
+    // A transfer component of the window changed its state (see transfer.h).
+    virtual void onTransferState(int /*state*/) {}
+    // The window was unloaded (by its logic, or by the system).
+    virtual void onClosed() {}
+};
+
+}  // namespace ombrix

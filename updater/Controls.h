@@ -1,0 +1,30 @@
+#pragma once
+// Control IDs of the updater's windows: 1000 + the control's row in the main window's definition.
+
+namespace ombrix::form1 {
+enum Control : int {
+    Inet1 = 1001,
+    Command2 = 1002,
+    Text2 = 1003,
+    Text1 = 1004,
+    Picture1 = 1005,
+    ProgressBar1 = 1006,
+    Label7 = 1007,
+    Label5 = 1008,
+    Image1 = 1009,
+    Label4 = 1010,
+    closenor = 1011,
+    closedown = 1012,
+    closemove = 1013,
+    close1 = 1014,
+    Label3 = 1015,
+    Label2 = 1016,
+    Label1 = 1017,
+};
+}  // namespace ombrix::form1
+
+namespace ombrix::form2 {
+enum Control : int {
+    Timer1 = 2001,
+};
+}  // namespace ombrix::form2

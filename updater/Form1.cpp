@@ -1,0 +1,194 @@
+#include "updater/Form1.h"
+
+#include "updater/Executable.h"
+#include "updater/ProgressScale.h"
+#include "updater/Texts.h"
+#include "updater/UrlFileName.h"
+
+namespace ombrix::updater {
+namespace {
+constexpr std::size_t kChunkSize = 1024;
+}  // namespace
+
+Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_) {}
+
+std::wstring Form1::ProgramFile(const std::wstring& name) {
+    return s_.folder.path() + L"\\" + name;
+}
+
+void Form1::Load() {
+    if (s_.app.anotherInstanceRunning()) {
+        // No title of its own: the box bears the application's.
+        run_.prompts.show(s_.form1.text(form1::Label4) + texts::kAlreadyRunningSuffix, std::nullopt,
+                          kMbOk);
+        s_.app.exitNow(kExitAnotherInstance);
+    }
+    StartDownload(s_.form1.text(form1::Text1));
+}
+
+void Form1::StartDownload(std::wstring url) {
+    const std::wstring downloadFolder = ProgramFile(L"download");
+    if (!s_.files.folderExists(downloadFolder)) {
+        s_.files.createFolder(downloadFolder);
+    }
+    const std::wstring fileName = FileNameFromUrl(url);
+    s_.form1.setText(form1::Text2, ProgramFile(fileName));
+    if (!IsUsableFileName(fileName)) {
+        run_.fail(texts::kInvalidAddress);
+    }
+    run_.phase = Phase::Downloading;
+    s_.inet1.execute(url, L"get");
+}
+
+void Form1::onTransferState(int state) {
+    if (state < kStateResolving || state > kStateResponseCompleted) {
+        return;
+    }
+    if (state == kStateResponseCompleted) {
+        // The whole download runs inside this one call; a repeated report must not start it
+        // again from a nested pump.
+        if (run_.phase == Phase::Downloading && !run_.download && run_.partialPath.empty()) {
+            DownloadBody();
+        }
+        return;
+    }
+    if (run_.phase != Phase::Starting && run_.phase != Phase::Downloading) {
+        return;
+    }
+    s_.form1.setText(form1::Label3, texts::kStateTexts[state - 1]);
+    if (state == kStateError) {
+        run_.fail(texts::kCannotConnect);
+    }
+}
+
+void Form1::DownloadBody() {
+    const int status = s_.inet1.httpStatus();
+    if (status < 200 || status > 299) {
+        run_.fail(texts::kServerErrorPrefix + std::to_wstring(status) + texts::kServerErrorSuffix);
+    }
+    const std::wstring target = s_.form1.text(form1::Text2);
+
+    // An existing file is truncated, so nothing of an older download survives behind the body.
+    run_.download = s_.files.createFile(target);
+    if (!run_.download) {
+        run_.fail(texts::kCannotSave);
+    }
+    run_.partialPath = target;
+
+    const auto announced = ParseContentLength(s_.inet1.header(L"Content-Length"));
+    if (announced) {
+        s_.progressBar1.setMaximum(ProgressScale(*announced).maximum());
+    } else {
+        s_.progressBar1.setIndeterminate(true);
+    }
+
+    std::uint64_t written = 0;
+    WriteChunks(written, announced);
+
+    const bool closed = run_.download->close();
+    run_.download.reset();
+    if (!closed) {
+        run_.fail(texts::kCannotSave);
+    }
+    const bool complete = !s_.inet1.failed() && s_.inet1.bodyEnded() &&
+                          (!announced || static_cast<std::uint64_t>(*announced) == written);
+    if (!complete) {
+        run_.fail(texts::kIncomplete);
+    }
+    if (!announced) {
+        const ProgressScale full(static_cast<std::int64_t>(written));
+        s_.progressBar1.setIndeterminate(false);
+        s_.progressBar1.setMaximum(full.maximum());
+        s_.progressBar1.setValue(full.position(static_cast<std::int64_t>(written)));
+    }
+    s_.form1.setText(form1::Label3, texts::kDownloadComplete);
+
+    if (!IsWindowsExecutable(s_.files, target)) {
+        run_.fail(texts::kNotAProgram);
+    }
+    run_.partialPath.clear();  // complete: from here on it is kept whatever happens
+    run_.phase = Phase::Waiting;
+    form2_.Show();
+}
+
+void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced) {
+    const ProgressScale scale(announced.value_or(0));
+    auto chunk = s_.inet1.getChunk(kChunkSize);
+    s_.app.pumpEvents();
+    // One write, one read, one pump and one progress update per chunk. The loop ends with the
+    // body (an empty read), or as soon as more arrived than was announced.
+    while (!chunk.empty()) {
+        if (!run_.download->write(chunk.data(), chunk.size())) {
+            run_.fail(texts::kCannotSave);
+        }
+        written += chunk.size();
+        chunk = s_.inet1.getChunk(kChunkSize);
+        s_.app.pumpEvents();
+        if (announced) {
+            s_.progressBar1.setValue(scale.position(static_cast<std::int64_t>(written)));
+            if (written > static_cast<std::uint64_t>(*announced)) {
+                run_.fail(texts::kIncomplete);
+            }
+        }
+    }
+}
+
+void Form1::refreshSkin() {
+    s_.form1.showPictureOf(form1::close1, form1::closenor);
+}
+
+void Form1::onMouseDown(int control, MouseButton button) {
+    if (control == form1::close1) {
+        s_.form1.showPictureOf(form1::close1, form1::closedown);
+        return;
+    }
+    if ((control == form1::Label4 || control == form1::Picture1) && button == MouseButton::Left) {
+        s_.form1.beginDrag();
+    }
+}
+
+void Form1::onMouseMove(int control) {
+    if (control == form1::close1) {
+        s_.form1.showPictureOf(form1::close1, form1::closemove);
+    } else if (control == form1::Picture1) {
+        refreshSkin();
+    }
+}
+
+void Form1::onClick(int control) {
+    if (control == form1::close1) {
+        ConfirmExit();
+    } else if (control == form1::Command2) {
+        EndCancelled();
+    }
+}
+
+void Form1::ConfirmExit() {
+    if (run_.phase == Phase::Installing || run_.phase == Phase::Ended) {
+        return;  // past the point of no return; the install step ends the run itself
+    }
+    const int answer = run_.prompts.show(s_.form1.text(form1::Label5) + texts::kConfirmExitSuffix,
+                                         std::wstring(texts::kConfirmTitle), kMbYesNo);
+    if (answer == kAnswerYes) {
+        EndCancelled();
+    }
+}
+
+void Form1::EndCancelled() {
+    if (run_.phase == Phase::Installing || run_.phase == Phase::Ended) {
+        return;
+    }
+    s_.inet1.cancel();
+    // A partial download goes; a complete one waiting for the install step stays.
+    run_.discardPartial();
+    run_.phase = Phase::Ended;
+    s_.form1.close();
+    s_.app.exitNow(kExitCancelled);
+}
+
+void Form1::onClosed() {
+    // Closed from outside (the system, another program): the same as a cancel.
+    EndCancelled();
+}
+
+}  // namespace ombrix::updater

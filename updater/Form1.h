@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "updater/Controls.h"
+#include "updater/Form2.h"
+#include "updater/Run.h"
+
+namespace ombrix::updater {
+
+// The main window's logic: start-up, the transfer states and the download, and the chrome.
+class Form1 : public WindowEvents {
+  public:
+    explicit Form1(Services& services);
+
+    // The load handler: the previous-instance test, then the download request.
+    void Load();
+    void StartDownload(std::wstring url);
+    // The close button's normal look.
+    void refreshSkin();
+
+    void onTransferState(int state) override;
+    void onMouseDown(int control, MouseButton button) override;
+    void onMouseMove(int control) override;
+    void onClick(int control) override;
+    void onClosed() override;
+
+    Phase phase() const { return run_.phase; }
+
+  private:
+    void DownloadBody();
+    void WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced);
+    void ConfirmExit();
+    void EndCancelled();
+    std::wstring ProgramFile(const std::wstring& name);
+
+    Services& s_;
+    Run run_;
+    Form2 form2_;
+};
+
+}  // namespace ombrix::updater

@@ -1,0 +1,44 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "updater/Run.h"
+
+namespace ombrix::updater {
+
+// The install window's logic: ends the running product, then, on its timer, replaces the
+// product executable with the download and offers to start it.
+class Form2 : public WindowEvents {
+  public:
+    static constexpr unsigned kTimer1Interval = 3000;
+    // How long the install step waits for terminated processes to release their executable.
+    static constexpr unsigned kExitWaitMs = 5000;
+    // A tick that came under an open message box is retried this soon after.
+    static constexpr unsigned kHeldTickRetryMs = 100;
+
+    explicit Form2(Run& run) : run_(run), s_(run.s) {}
+
+    // Loads the window on first use (running the load handler), then shows it.
+    void Show();
+    void Load();
+    // Terminates every process of this name (letter case ignored) whose executable is the
+    // program folder's copy: an installation elsewhere is not the one being replaced.
+    void KillProcessByName(const std::wstring& name);
+
+    void onTimer(int timer) override;
+    void onClosed() override;
+
+  private:
+    void Install();
+    void WaitForTerminated();
+    std::wstring ProgramFile(const std::wstring& name) { return s_.folder.path() + L"\\" + name; }
+
+    Run& run_;
+    Services& s_;
+    std::unique_ptr<Window> window_;
+    std::vector<std::unique_ptr<ProcessHandle>> terminated_;
+    bool started_ = false;
+};
+
+}  // namespace ombrix::updater

@@ -1,0 +1,41 @@
+#pragma once
+// Everything the updater's logic reaches the system through.
+#include <functional>
+#include <memory>
+
+#include "platform/app.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
+#include "platform/processes.h"
+#include "platform/program_folder.h"
+#include "platform/progress_bar.h"
+#include "platform/transfer.h"
+#include "platform/window.h"
+
+namespace ombrix::updater {
+
+// Exit codes, for installers and scripts that start the updater.
+inline constexpr int kExitInstalled = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitAnotherInstance = 2;
+inline constexpr int kExitCancelled = 3;
+
+struct Services {
+    Application& app;
+    Clock& clock;
+    MessageBoxes& boxes;
+    FileSystem& files;
+    ProgramFolder& folder;
+    Processes& processes;
+    Window& form1;
+    ProgressBar& progressBar1;
+    Transfer& inet1;
+    // Creates the install window, reporting to the given events.
+    std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
+};
+
+// Where an update run stands; cancel and close depend on it.
+enum class Phase { Starting, Downloading, Waiting, Installing, Ended };
+
+}  // namespace ombrix::updater
