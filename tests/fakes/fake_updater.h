@@ -18,6 +18,13 @@ namespace ombrix::fakes {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Windows file names ignore letter case.
+struct NoCaseLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const {
+        return Lower(a) < Lower(b);
+    }
+};
+
 // What ends the process at once in the real program; tests catch it.
 struct ExitRequested {
     int code;
@@ -112,11 +119,11 @@ class FakeBoxes : public MessageBoxes {
 class FakeFiles : public FileSystem {
   public:
     explicit FakeFiles(Log& log) : log_(log) {}
-    std::map<std::wstring, Bytes> files;
-    std::set<std::wstring> folders;
-    std::set<std::wstring> unwritable;         // createFile fails
-    std::set<std::wstring> undeletable;        // deleteFile fails
-    std::optional<std::size_t> diskFullAfter;  // writes fail past this many bytes in a file
+    std::map<std::wstring, Bytes, NoCaseLess> files;
+    std::set<std::wstring, NoCaseLess> folders;
+    std::set<std::wstring, NoCaseLess> unwritable;   // createFile fails
+    std::set<std::wstring, NoCaseLess> undeletable;  // deleteFile fails
+    std::optional<std::size_t> diskFullAfter;        // writes fail past this many bytes in a file
     std::optional<std::wstring> replaceFailure;
 
     bool folderExists(const std::wstring& path) override { return folders.count(path) != 0; }
