@@ -1,0 +1,55 @@
+#pragma once
+// Passes a window's events on to its logic, which is made after the window; and is the one
+// place where an error escaping the logic is caught before it would cross system code.
+#include <exception>
+#include <functional>
+
+#include "platform/window.h"
+
+namespace ombrix {
+
+class EventRelay : public WindowEvents {
+  public:
+    // `onError` reports an escaped error and ends the program.
+    explicit EventRelay(std::function<void(const std::exception&)> onError)
+        : onError_(std::move(onError)) {}
+
+    void setTarget(WindowEvents* target) { target_ = target; }
+
+    void onMouseDown(int control, MouseButton button) override {
+        relay([&](WindowEvents& t) { t.onMouseDown(control, button); });
+    }
+    void onMouseMove(int control) override {
+        relay([&](WindowEvents& t) { t.onMouseMove(control); });
+    }
+    void onClick(int control) override {
+        relay([&](WindowEvents& t) { t.onClick(control); });
+    }
+    void onTimer(int timer) override {
+        relay([&](WindowEvents& t) { t.onTimer(timer); });
+    }
+    void onTransferState(int state) override {
+        relay([&](WindowEvents& t) { t.onTransferState(state); });
+    }
+    void onClosed() override {
+        relay([&](WindowEvents& t) { t.onClosed(); });
+    }
+
+  private:
+    template <typename Call>
+    void relay(Call call) {
+        if (!target_) {
+            return;
+        }
+        try {
+            call(*target_);
+        } catch (const std::exception& error) {
+            onError_(error);
+        }
+    }
+
+    std::function<void(const std::exception&)> onError_;
+    WindowEvents* target_ = nullptr;
+};
+
+}  // namespace ombrix

@@ -1,0 +1,35 @@
+#pragma once
+// Real Win32 controls from their definitions: window classes, styles, fonts and colours.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/gdi_objects.h"
+#include "resources/update_forms.h"
+
+namespace ombrix {
+
+// The system class of the control's kind: labels, images and picture boxes are statics, so that
+// screen readers and automation see them as what they are and can read their text.
+const wchar_t* ControlClassName(forms::Kind kind);
+
+// Creates the child window (hidden or shown as defined) at its place under `parent`. Null when
+// the kind has no window or the system refuses.
+HWND CreateControlWindow(const forms::Control& control, HWND parent, HINSTANCE instance);
+
+// Draws labels, images and picture boxes itself rather than leaving it to the system class.
+bool IsPaintedByForm(forms::Kind kind);
+
+// A font at 96 dpi, the resolution the windows are laid out in.
+UniqueFont CreateDesignedFont(const forms::Font& font);
+
+// The colour to draw with; Default means the usual colour of the control's kind.
+COLORREF ForegroundOf(const forms::Control& control);
+COLORREF BackgroundOf(const forms::Control& control);
+bool HasDesignedColours(const forms::Control& control);
+COLORREF ColourRef(const forms::Colour& colour, COLORREF fallback);
+
+// The window's text (a label's caption, an edit's text).
+std::wstring WindowText(HWND window);
+
+}  // namespace ombrix

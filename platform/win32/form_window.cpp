@@ -1,0 +1,605 @@
+#include "platform/win32/form_window.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <climits>
+#include <system_error>
+
+#include "platform/win32/form_controls.h"
+
+namespace ombrix {
+namespace {
+
+constexpr const wchar_t* kFormClassName = L"OmbrixForm";
+
+// The open forms of this (the user-interface) thread, for keyboard routing and for knowing when
+// the last one has gone.
+std::vector<HWND>& OpenForms() {
+    static std::vector<HWND> forms;
+    return forms;
+}
+
+[[noreturn]] void ThrowLastError(const char* what) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
+}
+
+// Parents before their children, and within one parent the tab order, so that the z-order that
+// dialog navigation follows is the designed tab order.
+std::vector<std::size_t> CreationOrder(std::span<const forms::Control> controls) {
+    auto depth = [&](const forms::Control& control) {
+        int levels = 0;
+        for (int parent = control.parent; parent != forms::kOnWindow && levels < 8; ++levels) {
+            auto found = std::find_if(controls.begin(), controls.end(),
+                                      [&](const forms::Control& c) { return c.id == parent; });
+            parent = found == controls.end() ? forms::kOnWindow : found->parent;
+        }
+        return levels;
+    };
+    auto tabKey = [](const forms::Control& control) {
+        return control.tabIndex == forms::kNoTabStop ? INT_MAX : control.tabIndex;
+    };
+    std::vector<std::size_t> order(controls.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int depthA = depth(controls[a]);
+        const int depthB = depth(controls[b]);
+        if (depthA != depthB) {
+            return depthA < depthB;
+        }
+        return tabKey(controls[a]) < tabKey(controls[b]);
+    });
+    return order;
+}
+
+}  // namespace
+
+FormWindow::FormWindow(const forms::Form& form, WindowEvents& events, HINSTANCE instance)
+    : form_(form), events_(&events), instance_(instance) {
+    RegisterFormClass(instance);
+    const DWORD style =
+        WS_CLIPCHILDREN | (form.frameless ? WS_POPUP : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU);
+    // A tool window gets no taskbar button; the frameless window shows nothing else of it.
+    const DWORD exStyle =
+        WS_EX_CONTROLPARENT | (form.taskbarButton ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW);
+    RECT rect{form.x, form.y, form.x + form.clientWidth, form.y + form.clientHeight};
+    AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    CreateWindowExW(exStyle, kFormClassName, form.caption, style, rect.left, rect.top,
+                    rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance,
+                    this);
+    if (!hwnd_) {
+        ThrowLastError("CreateWindowExW");
+    }
+    OpenForms().push_back(hwnd_);
+    try {
+        setIcons();
+        loadFonts();
+        loadPictures();
+        createControls();
+    } catch (...) {
+        events_ = nullptr;
+        DestroyWindow(hwnd_);
+        throw;
+    }
+    startDesignedTimers();
+}
+
+FormWindow::~FormWindow() {
+    if (hwnd_) {
+        // The logic is going away with us: it hears nothing of this.
+        events_ = nullptr;
+        DestroyWindow(hwnd_);
+    }
+}
+
+void FormWindow::RegisterFormClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    if (GetClassInfoExW(instance, kFormClassName, &windowClass)) {
+        return;
+    }
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = FormProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kFormClassName;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        ThrowLastError("RegisterClassExW");
+    }
+}
+
+void FormWindow::setIcons() {
+    if (!form_.icon) {
+        return;
+    }
+    // Shared icons belong to the system's cache; nothing to free.
+    auto load = [&](int widthMetric, int heightMetric) {
+        return LoadImageW(instance_, MAKEINTRESOURCEW(form_.icon), IMAGE_ICON,
+                          GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_SHARED);
+    };
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(load(SM_CXICON, SM_CYICON)));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(load(SM_CXSMICON, SM_CYSMICON)));
+}
+
+void FormWindow::loadFonts() {
+    auto add = [&](const forms::Font* font) {
+        if (!font || std::any_of(fonts_.begin(), fonts_.end(),
+                                 [&](const auto& entry) { return entry.first == font; })) {
+            return;
+        }
+        fonts_.emplace_back(font, CreateDesignedFont(*font));
+    };
+    add(form_.font);
+    for (const forms::Control& control : form_.controls) {
+        add(control.font);
+    }
+}
+
+void FormWindow::loadPictures() {
+    for (const forms::Control& control : form_.controls) {
+        const forms::Picture& picture = control.picture;
+        if (picture.format == forms::PictureFormat::None ||
+            pictures_.contains({static_cast<int>(picture.format), picture.resource})) {
+            continue;
+        }
+        // A missing picture leaves the control showing the face behind it.
+        if (auto loaded = LoadPicture(instance_, picture)) {
+            pictures_.emplace(std::pair{static_cast<int>(picture.format), picture.resource},
+                              std::move(*loaded));
+        }
+    }
+}
+
+void FormWindow::createControls() {
+    controls_.resize(form_.controls.size());
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        ControlWindow& control = controls_[i];
+        control.def = &form_.controls[i];
+        const forms::Font* font = control.def->font ? control.def->font : form_.font;
+        for (const auto& [def, handle] : fonts_) {
+            if (def == font) {
+                control.font = handle.get();
+            }
+        }
+        const forms::Picture& picture = control.def->picture;
+        auto found = pictures_.find({static_cast<int>(picture.format), picture.resource});
+        control.picture = found == pictures_.end() ? nullptr : &found->second;
+    }
+    for (std::size_t index : CreationOrder(form_.controls)) {
+        ControlWindow& control = controls_[index];
+        if (control.def->kind == forms::Kind::Component) {
+            continue;
+        }
+        const ControlWindow* parent =
+            control.def->parent == forms::kOnWindow ? nullptr : find(control.def->parent);
+        HWND parentHandle = parent ? parent->hwnd : hwnd_;
+        control.hwnd = CreateControlWindow(*control.def, parentHandle, instance_);
+        if (!control.hwnd) {
+            ThrowLastError("CreateWindowExW (control)");
+        }
+        if (control.font) {
+            SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), FALSE);
+        }
+        SetWindowSubclass(control.hwnd, ControlProc, index, reinterpret_cast<DWORD_PTR>(this));
+    }
+}
+
+void FormWindow::startDesignedTimers() {
+    for (const forms::Timer& timer : form_.timers) {
+        if (timer.enabled) {
+            startTimer(timer.id, timer.intervalMs);
+        }
+    }
+}
+
+// ---- Window ----------------------------------------------------------------------------------
+
+std::wstring FormWindow::text(int control) {
+    const ControlWindow* found = hwnd_ ? find(control) : nullptr;
+    return found && found->hwnd ? WindowText(found->hwnd) : std::wstring();
+}
+
+void FormWindow::setText(int control, const std::wstring& text) {
+    const ControlWindow* found = hwnd_ ? find(control) : nullptr;
+    if (found && found->hwnd) {
+        SetWindowTextW(found->hwnd, text.c_str());
+    }
+}
+
+void FormWindow::showPictureOf(int target, int source) {
+    ControlWindow* to = hwnd_ ? find(target) : nullptr;
+    const ControlWindow* from = hwnd_ ? find(source) : nullptr;
+    if (!to || !from || to->picture == from->picture) {
+        return;
+    }
+    to->picture = from->picture;
+    if (to->hwnd) {
+        RedrawWindow(to->hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+}
+
+void FormWindow::beginDrag() {
+    if (!hwnd_) {
+        return;
+    }
+    // As if the title bar had been grasped: the system moves the window until the button is up.
+    ReleaseCapture();
+    SendMessageW(hwnd_, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void FormWindow::show() {
+    if (!hwnd_) {
+        return;
+    }
+    ShowWindow(hwnd_, SW_SHOW);
+    UpdateWindow(hwnd_);
+}
+
+void FormWindow::hide() {
+    if (hwnd_) {
+        ShowWindow(hwnd_, SW_HIDE);
+    }
+}
+
+void FormWindow::close() {
+    if (hwnd_) {
+        DestroyWindow(hwnd_);
+    }
+}
+
+void FormWindow::startTimer(int timer, unsigned intervalMs) {
+    if (hwnd_) {
+        SetTimer(hwnd_, static_cast<UINT_PTR>(timer), intervalMs, nullptr);
+    }
+}
+
+void FormWindow::stopTimer(int timer) {
+    if (hwnd_) {
+        KillTimer(hwnd_, static_cast<UINT_PTR>(timer));
+    }
+}
+
+HWND FormWindow::controlHandle(int control) const {
+    const ControlWindow* found = find(control);
+    return found ? found->hwnd : nullptr;
+}
+
+// ---- Messages of the window ------------------------------------------------------------------
+
+LRESULT CALLBACK FormWindow::FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<FormWindow*>(create->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || self->hwnd_ != hwnd) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->dispatch(message, wParam, lParam);
+}
+
+LRESULT FormWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            return onCommand(wParam, lParam);
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return onCtlColor(message, wParam, lParam);
+        case WM_ACTIVATE:
+            return onActivate(wParam, lParam);
+        case WM_TIMER:
+            onTimerMessage(wParam);
+            return 0;
+        case kTransferStateMessage:
+            onTransferStateMessage(wParam);
+            return 0;
+        case WM_NCDESTROY: {
+            const LRESULT result = DefWindowProcW(hwnd_, message, wParam, lParam);
+            onNcDestroy();
+            return result;
+        }
+        default:
+            return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+}
+
+LRESULT FormWindow::onCommand(WPARAM wParam, LPARAM lParam) {
+    const ControlWindow* control = findByHandle(reinterpret_cast<HWND>(lParam));
+    if (control && control->def->kind == forms::Kind::PushButton && HIWORD(wParam) == BN_CLICKED &&
+        events_) {
+        events_->onClick(control->def->id);
+    }
+    return 0;
+}
+
+LRESULT FormWindow::onCtlColor(UINT message, WPARAM wParam, LPARAM lParam) {
+    ControlWindow* control = findByHandle(reinterpret_cast<HWND>(lParam));
+    if (!control || !HasDesignedColours(*control->def)) {
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+    auto dc = reinterpret_cast<HDC>(wParam);
+    SetTextColor(dc, ForegroundOf(*control->def));
+    SetBkColor(dc, BackgroundOf(*control->def));
+    if (!control->brush) {
+        control->brush.reset(CreateSolidBrush(BackgroundOf(*control->def)));
+    }
+    return reinterpret_cast<LRESULT>(control->brush.get());
+}
+
+LRESULT FormWindow::onActivate(WPARAM wParam, LPARAM /*lParam*/) {
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) {
+            savedFocus_ = focus;
+        }
+        return 0;
+    }
+    if (savedFocus_ && IsWindow(savedFocus_) && canTakeFocus(savedFocus_)) {
+        SetFocus(savedFocus_);
+    } else {
+        focusFirstTabStop();
+    }
+    return 0;
+}
+
+void FormWindow::onTimerMessage(WPARAM wParam) {
+    if (events_) {
+        events_->onTimer(static_cast<int>(wParam));
+    }
+}
+
+void FormWindow::onTransferStateMessage(WPARAM wParam) {
+    if (events_) {
+        events_->onTransferState(static_cast<int>(static_cast<INT_PTR>(wParam)));
+    }
+}
+
+void FormWindow::onNcDestroy() {
+    std::erase(OpenForms(), hwnd_);
+    hwnd_ = nullptr;
+    savedFocus_ = nullptr;
+    for (ControlWindow& control : controls_) {
+        control.hwnd = nullptr;
+        control.pressed = false;
+    }
+    if (events_) {
+        events_->onClosed();
+    }
+}
+
+// ---- Messages of the controls ----------------------------------------------------------------
+
+LRESULT CALLBACK FormWindow::ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR subclassId, DWORD_PTR refData) {
+    auto* self = reinterpret_cast<FormWindow*>(refData);
+    if (subclassId >= self->controls_.size() || self->controls_[subclassId].hwnd != hwnd) {
+        return DefSubclassProc(hwnd, message, wParam, lParam);
+    }
+    return self->dispatchControl(self->controls_[subclassId], message, wParam, lParam);
+}
+
+LRESULT FormWindow::dispatchControl(ControlWindow& control, UINT message, WPARAM wParam,
+                                    LPARAM lParam) {
+    const forms::Kind kind = control.def->kind;
+    const bool painted = IsPaintedByForm(kind);
+    switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+            return onControlButtonDown(control, MouseButton::Left, message, wParam, lParam);
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+            return onControlButtonDown(control, MouseButton::Right, message, wParam, lParam);
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONDBLCLK:
+            return onControlButtonDown(control, MouseButton::Middle, message, wParam, lParam);
+        case WM_LBUTTONUP:
+            return onControlLeftButtonUp(control, message, wParam, lParam);
+        case WM_CAPTURECHANGED:
+            control.pressed = false;
+            break;
+        case WM_MOUSEMOVE:
+            return onControlMouseMove(control, message, wParam, lParam);
+        case WM_SETTEXT:
+            if (kind == forms::Kind::Label) {
+                return onControlSetText(control, wParam, lParam);
+            }
+            break;
+        case WM_PAINT:
+            if (painted) {
+                return onControlPaint(control);
+            }
+            break;
+        case WM_PRINTCLIENT:
+            if (painted) {
+                paintControl(control, reinterpret_cast<HDC>(wParam));
+                return 0;
+            }
+            break;
+        case WM_ERASEBKGND:
+            if (painted) {
+                return 1;  // the paint covers every pixel
+            }
+            break;
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            // Controls inside a picture box report through it to the window.
+            if (kind == forms::Kind::PictureBox && hwnd_) {
+                return SendMessageW(hwnd_, message, wParam, lParam);
+            }
+            break;
+        case WM_NCDESTROY: {
+            HWND hwnd = control.hwnd;
+            RemoveWindowSubclass(hwnd, ControlProc,
+                                 static_cast<UINT_PTR>(&control - controls_.data()));
+            control.hwnd = nullptr;
+            return DefSubclassProc(hwnd, message, wParam, lParam);
+        }
+        default:
+            break;
+    }
+    return passOn(control, message, wParam, lParam);
+}
+
+LRESULT FormWindow::passOn(ControlWindow& control, UINT message, WPARAM wParam, LPARAM lParam) {
+    return control.hwnd ? DefSubclassProc(control.hwnd, message, wParam, lParam) : 0;
+}
+
+LRESULT FormWindow::onControlButtonDown(ControlWindow& control, MouseButton button, UINT message,
+                                        WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = control.hwnd;
+    // Statics have no click of their own: press and release over the same control make one.
+    const bool ownClick = IsPaintedByForm(control.def->kind);
+    if (ownClick && button == MouseButton::Left) {
+        SetCapture(hwnd);
+        control.pressed = true;
+    }
+    if (events_) {
+        events_->onMouseDown(control.def->id, button);
+    }
+    if (control.hwnd != hwnd) {
+        return 0;  // the handler closed the window
+    }
+    if (GetCapture() != hwnd) {
+        control.pressed = false;  // a drag took the mouse: no click follows
+    }
+    return ownClick ? 0 : DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+LRESULT FormWindow::onControlLeftButtonUp(ControlWindow& control, UINT message, WPARAM wParam,
+                                          LPARAM lParam) {
+    if (!control.pressed) {
+        return IsPaintedByForm(control.def->kind) ? 0 : passOn(control, message, wParam, lParam);
+    }
+    control.pressed = false;
+    ReleaseCapture();
+    RECT client{};
+    GetClientRect(control.hwnd, &client);
+    const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (PtInRect(&client, point) && events_) {
+        events_->onClick(control.def->id);
+    }
+    return 0;
+}
+
+LRESULT FormWindow::onControlMouseMove(ControlWindow& control, UINT message, WPARAM wParam,
+                                       LPARAM lParam) {
+    HWND hwnd = control.hwnd;
+    if (GetCapture() == hwnd) {
+        // Captured moves outside the control are not moves over it.
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        if (!PtInRect(&client, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
+            return passOn(control, message, wParam, lParam);
+        }
+    }
+    if (events_) {
+        events_->onMouseMove(control.def->id);
+    }
+    if (control.hwnd != hwnd) {
+        return 0;
+    }
+    return passOn(control, message, wParam, lParam);
+}
+
+LRESULT FormWindow::onControlSetText(ControlWindow& control, WPARAM wParam, LPARAM lParam) {
+    // Stored as the window's text (what WM_GETTEXT and screen readers read), but drawn by our own
+    // paint: the static's paint would leave the old caption's pixels behind a transparent label.
+    const LRESULT result = DefWindowProcW(control.hwnd, WM_SETTEXT, wParam, lParam);
+    RedrawWindow(control.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    return result;
+}
+
+LRESULT FormWindow::onControlPaint(ControlWindow& control) {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(control.hwnd, &paint);
+    if (dc) {
+        paintControl(control, dc);
+    }
+    EndPaint(control.hwnd, &paint);
+    return 0;
+}
+
+// ---- Focus and lookup ------------------------------------------------------------------------
+
+bool FormWindow::canTakeFocus(HWND control) const {
+    if (!(GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP) || !IsWindowEnabled(control)) {
+        return false;
+    }
+    // Visible as far as the form goes; the form itself may still be on its way to the screen.
+    for (HWND window = control; window && window != hwnd_; window = GetParent(window)) {
+        if (!(GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void FormWindow::focusFirstTabStop() {
+    const ControlWindow* first = nullptr;
+    for (const ControlWindow& control : controls_) {
+        if (control.hwnd && control.def->tabIndex != forms::kNoTabStop &&
+            canTakeFocus(control.hwnd) &&
+            (!first || control.def->tabIndex < first->def->tabIndex)) {
+            first = &control;
+        }
+    }
+    if (first) {
+        SetFocus(first->hwnd);
+    }
+}
+
+FormWindow::ControlWindow* FormWindow::find(int control) {
+    for (ControlWindow& entry : controls_) {
+        if (entry.def->id == control) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+const FormWindow::ControlWindow* FormWindow::find(int control) const {
+    return const_cast<FormWindow*>(this)->find(control);
+}
+
+FormWindow::ControlWindow* FormWindow::findByHandle(HWND hwnd) {
+    if (!hwnd) {
+        return nullptr;
+    }
+    for (ControlWindow& entry : controls_) {
+        if (entry.hwnd == hwnd) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// ---- Keyboard routing ------------------------------------------------------------------------
+
+bool HandleFormKeyboard(MSG& message) {
+    // Only keys concern dialog navigation; everything else is translated and dispatched as usual.
+    if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST || !message.hwnd) {
+        return false;
+    }
+    HWND root = GetAncestor(message.hwnd, GA_ROOT);
+    const auto& forms = OpenForms();
+    if (std::find(forms.begin(), forms.end(), root) == forms.end()) {
+        return false;
+    }
+    return IsDialogMessageW(root, &message) != FALSE;
+}
+
+int OpenFormCount() {
+    return static_cast<int>(OpenForms().size());
+}
+
+}  // namespace ombrix

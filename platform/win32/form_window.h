@@ -1,0 +1,120 @@
+#pragma once
+// A top-level window with real child controls, built from its definition, that reports what
+// happens to it to a WindowEvents.
+#include <windows.h>
+
+#include <map>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "platform/win32/form_pictures.h"
+#include "platform/win32/gdi_objects.h"
+#include "platform/window.h"
+#include "resources/update_forms.h"
+
+namespace ombrix {
+
+// Posted by a transfer component to its window: wParam the new transfer state, lParam 0.
+inline constexpr UINT kTransferStateMessage = WM_APP + 1;
+
+class FormWindow final : public Window {
+  public:
+    // Creates the window hidden, with its controls, fonts and pictures; designed-enabled timers
+    // start at once. Throws std::system_error when the system refuses a window. The object must
+    // outlive every call into `events`.
+    FormWindow(const forms::Form& form, WindowEvents& events,
+               HINSTANCE instance = GetModuleHandleW(nullptr));
+    ~FormWindow() override;
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    std::wstring text(int control) override;
+    void setText(int control, const std::wstring& text) override;
+    void showPictureOf(int target, int source) override;
+    void beginDrag() override;
+    void show() override;
+    void hide() override;
+    void close() override;
+    bool isOpen() override { return hwnd_ != nullptr; }
+    void startTimer(int timer, unsigned intervalMs) override;
+    void stopTimer(int timer) override;
+
+    // Null once the window is closed.
+    HWND handle() const { return hwnd_; }
+    HWND controlHandle(int control) const;
+
+  private:
+    struct ControlWindow {
+        const forms::Control* def = nullptr;
+        HWND hwnd = nullptr;
+        HFONT font = nullptr;
+        const PictureImage* picture = nullptr;  // the picture it shows now
+        UniqueBrush brush;                      // for system-drawn controls with own colours
+        bool pressed = false;                   // left button went down here, not yet up
+    };
+
+    static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR subclassId, DWORD_PTR refData);
+    static void RegisterFormClass(HINSTANCE instance);
+
+    // Building.
+    void createControls();
+    void loadFonts();
+    void loadPictures();
+    void setIcons();
+    void startDesignedTimers();
+
+    // Messages of the window itself, one handler each.
+    LRESULT dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT onCommand(WPARAM wParam, LPARAM lParam);
+    LRESULT onCtlColor(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT onActivate(WPARAM wParam, LPARAM lParam);
+    void onTimerMessage(WPARAM wParam);
+    void onTransferStateMessage(WPARAM wParam);
+    void onNcDestroy();
+
+    // Messages of the controls.
+    LRESULT dispatchControl(ControlWindow& control, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT onControlButtonDown(ControlWindow& control, MouseButton button, UINT message,
+                                WPARAM wParam, LPARAM lParam);
+    LRESULT onControlLeftButtonUp(ControlWindow& control, UINT message, WPARAM wParam,
+                                  LPARAM lParam);
+    LRESULT onControlMouseMove(ControlWindow& control, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT onControlSetText(ControlWindow& control, WPARAM wParam, LPARAM lParam);
+    LRESULT onControlPaint(ControlWindow& control);
+    LRESULT passOn(ControlWindow& control, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Painting (form_window_paint.cpp).
+    void paintControl(const ControlWindow& control, HDC dc) const;
+    void paintFace(const ControlWindow& control, HDC dc) const;
+    void paintParentFace(const ControlWindow& control, HDC dc) const;
+    void paintLabelText(const ControlWindow& control, HDC dc) const;
+
+    // Focus and lookup.
+    void focusFirstTabStop();
+    bool canTakeFocus(HWND control) const;
+    ControlWindow* find(int control);
+    const ControlWindow* find(int control) const;
+    ControlWindow* findByHandle(HWND hwnd);
+
+    const forms::Form& form_;
+    WindowEvents* events_;
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    HWND savedFocus_ = nullptr;
+    std::vector<ControlWindow> controls_;
+    std::vector<std::pair<const forms::Font*, UniqueFont>> fonts_;
+    // By (format, resource id); shared by the controls that show the same picture.
+    std::map<std::pair<int, int>, PictureImage> pictures_;
+};
+
+// Gives a form's keyboard navigation (Tab, space on a button, ...) its chance at a message taken
+// from the queue; true when it used the message, which must then not be dispatched.
+bool HandleFormKeyboard(MSG& message);
+
+// How many forms of this thread are open.
+int OpenFormCount();
+
+}  // namespace ombrix

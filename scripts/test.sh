@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Every test: installs what is missing, builds both trees, then one CTest run over the native
+# unit tests, the formatting check and the end-to-end tests of the real programs under Wine.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${OMBRIX_BUILD_DIR:-$root/build}"
+# The tested Update.exe differs from the shipped one only in its update URL: a loopback one.
+test_url="http://127.0.0.1:47631/soft/updates/ombrix/ombrix"
+
+bash "$root/scripts/setup.sh"
+
+cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DUPDATE_URL="$test_url" >/dev/null
+cmake --build "$build/win"
+
+cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" >/dev/null
+cmake --build "$build/native"
+
+cd "$build/native"
+ctest --output-on-failure -j2 "$@"
