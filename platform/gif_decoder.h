@@ -22,7 +22,7 @@ enum class GifError {
     None,
     NotGif,     // no GIF87a/GIF89a signature
     Truncated,  // the data ends before the first image is complete
-    Corrupt,    // an impossible value: bad code, colour index outside the palette, unknown block
+    Corrupt,    // impossible data: bad code or block, index beyond the palette, no pixels
     TooLarge,   // more pixels than kGifMaxPixels
     NoImage,    // the trailer comes before any image
 };

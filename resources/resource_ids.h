@@ -3,9 +3,9 @@
 // windres and the C++ compilers read the same file.
 
 // Update.exe
-#define IDI_UPDATE_APP 1        // application icon: six images (48, 32, 16 px at 8 and 32 bpp)
-#define IDI_UPDATE_FORM2 2      // install window's icon: nine images (48, 32, 16 px at 4, 8, 32 bpp)
-#define IDB_SKIN_BACKGROUND 101 // 340 x 300, 32 bpp
+#define IDI_UPDATE_APP 1    // application icon: six images (48, 32, 16 px at 8 and 32 bpp)
+#define IDI_UPDATE_FORM2 2  // install window's icon: nine images (48, 32, 16 px at 4, 8, 32 bpp)
+#define IDB_SKIN_BACKGROUND 101     // 340 x 300, 32 bpp
 #define IDB_SKIN_CLOSE_NORMAL 102   // 24 x 20, 24 bpp
 #define IDB_SKIN_CLOSE_PRESSED 103  // 24 x 20, 24 bpp
 #define IDB_SKIN_CLOSE_HOVER 104    // 24 x 20, 24 bpp
@@ -13,4 +13,4 @@
 #define IDS_UPDATE_APP_TITLE 1      // string "update": the title of message boxes without their own
 
 // Brevik.exe
-#define IDI_BREVIK_APP 1        // six images (48, 32, 16 px at 8 and 32 bpp)
+#define IDI_BREVIK_APP 1  // six images (48, 32, 16 px at 8 and 32 bpp)

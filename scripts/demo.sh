@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The main job: builds Update.exe with a loopback update URL, starts a local update server and
+# the old product, runs a whole update under Wine and Xvfb, and prints the outcome.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${OMBRIX_BUILD_DIR:-$root/build}"
+
+bash "$root/scripts/setup.sh"
+cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DUPDATE_URL="http://127.0.0.1:47631/soft/updates/ombrix/ombrix" >/dev/null
+cmake --build "$build/win"
+
+export OMBRIX_WIN_BUILD_DIR="$build/win"
+export OMBRIX_E2E_STATE="$build/demo-state"
+export OMBRIX_DEMO_OUT="$build/demo"
+mkdir -p "$OMBRIX_E2E_STATE"
+exec python3 "$root/scripts/demo.py"
