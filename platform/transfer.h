@@ -43,6 +43,9 @@ class Transfer {
     virtual bool failed() = 0;
     // Stops the transfer; pending and later reads return empty.
     virtual void cancel() = 0;
+    // The request failed (state 11) because the server's certificate was not accepted
+    // (untrusted, for another host, expired) or an https request was redirected to http.
+    virtual bool certificateRejected() { return false; }
 };
 
 }  // namespace ombrix

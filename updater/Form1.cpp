@@ -2,6 +2,7 @@
 
 #include "updater/Executable.h"
 #include "updater/ProgressScale.h"
+#include "updater/PublisherPin.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
 
@@ -57,7 +58,7 @@ void Form1::onTransferState(int state) {
     }
     s_.form1.setText(form1::Label3, texts::kStateTexts[state - 1]);
     if (state == kStateError) {
-        run_.fail(texts::kCannotConnect);
+        run_.fail(s_.inet1.certificateRejected() ? texts::kUntrustedServer : texts::kCannotConnect);
     }
 }
 
@@ -105,6 +106,11 @@ void Form1::DownloadBody() {
 
     if (!IsWindowsExecutable(s_.files, target)) {
         run_.fail(texts::kNotAProgram);
+    }
+    // Checked before anything is terminated: a download from another publisher never runs.
+    const std::wstring installed = ProgramFile(s_.form1.text(form1::Label7) + L".exe");
+    if (!DownloadMatchesPublisher(s_.signatures, s_.files, installed, target)) {
+        run_.fail(texts::kBadSignature);
     }
     run_.partialPath.clear();  // complete: from here on it is kept whatever happens
     run_.phase = Phase::Waiting;

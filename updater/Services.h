@@ -10,6 +10,7 @@
 #include "platform/processes.h"
 #include "platform/program_folder.h"
 #include "platform/progress_bar.h"
+#include "platform/signatures.h"
 #include "platform/transfer.h"
 #include "platform/window.h"
 
@@ -31,6 +32,7 @@ struct Services {
     Window& form1;
     ProgressBar& progressBar1;
     Transfer& inet1;
+    Signatures& signatures;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
 };

@@ -384,6 +384,8 @@ class FakeTransfer : public Transfer {
     }
     bool bodyEnded() override { return delivered == body.size() && !breaksOff && !cancelled; }
     bool failed() override { return delivered == body.size() && breaksOff; }
+    bool certificateRejected() override { return certRejected; }
+    bool certRejected = false;
     void cancel() override {
         if (!cancelled) {
             log_.push_back(L"cancel transfer");
@@ -393,6 +395,18 @@ class FakeTransfer : public Transfer {
 
   private:
     Log& log_;
+};
+
+// Signatures by file path; a file not listed is unsigned. Looked up ignoring letter case.
+class FakeSignatures : public Signatures {
+  public:
+    std::map<std::wstring, Signature, NoCaseLess> byPath;
+    std::vector<std::wstring> checked;
+    Signature check(const std::wstring& path) override {
+        checked.push_back(path);
+        const auto found = byPath.find(path);
+        return found == byPath.end() ? Signature{} : found->second;
+    }
 };
 
 // A minimal Windows executable image of `size` bytes: "MZ", the PE offset, "PE\0\0".

@@ -21,6 +21,7 @@ struct UpdaterRig {
     FakeWindow* form2Window = nullptr;
     FakeProgressBar progress;
     FakeTransfer inet{log};
+    FakeSignatures signatures;
     WindowEvents* form2Events = nullptr;
     updater::Services services{app,
                                clock,
@@ -31,6 +32,7 @@ struct UpdaterRig {
                                form1Window,
                                progress,
                                inet,
+                               signatures,
                                [this](WindowEvents& events) {
                                    auto window = std::make_unique<FakeWindow>(log, L"Form2");
                                    form2Window = window.get();

@@ -1,0 +1,25 @@
+#pragma once
+// Authenticode signatures of executables.
+#include <string>
+
+namespace ombrix {
+
+struct Signature {
+    enum class Status {
+        Valid,     // signed, and the signature verifies
+        Unsigned,  // carries no signature
+        Invalid,   // signed, but the file was changed or the signature does not verify
+    };
+    Status status = Status::Unsigned;
+    // The signer certificate's subject (the publisher), when the signature is valid.
+    std::wstring signerSubject;
+};
+
+class Signatures {
+public:
+    virtual ~Signatures() = default;
+    // Checks the file's embedded signature without any user interface or network access.
+    virtual Signature check(const std::wstring& path) = 0;
+};
+
+}  // namespace ombrix
