@@ -16,7 +16,7 @@ struct Signature {
 };
 
 class Signatures {
-public:
+  public:
     virtual ~Signatures() = default;
     // Checks the file's embedded signature without any user interface or network access.
     virtual Signature check(const std::wstring& path) = 0;

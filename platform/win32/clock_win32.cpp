@@ -4,7 +4,9 @@
 
 namespace ombrix {
 
-std::uint64_t Win32Clock::nowMs() { return GetTickCount64(); }
+std::uint64_t Win32Clock::nowMs() {
+    return GetTickCount64();
+}
 
 void Win32Clock::idle(unsigned maxMs) {
     MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);

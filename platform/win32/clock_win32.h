@@ -6,13 +6,13 @@
 namespace ombrix {
 
 class Win32Clock : public Clock {
-public:
+  public:
     // `pump` handles every waiting event once (the application's pump).
     explicit Win32Clock(std::function<void()> pump) : pump_(std::move(pump)) {}
     std::uint64_t nowMs() override;
     void idle(unsigned maxMs) override;
 
-private:
+  private:
     std::function<void()> pump_;
 };
 
