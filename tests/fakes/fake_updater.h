@@ -409,18 +409,28 @@ class FakeSignatures : public Signatures {
     }
 };
 
-// A minimal Windows executable image of `size` bytes: "MZ", the PE offset, "PE\0\0".
+// A minimal Windows executable image of `size` bytes (at least 0xC0 for a valid one): "MZ",
+// the PE offset, "PE\0\0", one section whose data runs to the end of the file.
 inline Bytes ExecutableBytes(std::size_t size, std::uint8_t fill = 0x5A) {
     Bytes bytes(size, fill);
-    if (size >= 0x84) {
-        bytes[0] = 'M';
-        bytes[1] = 'Z';
-        bytes[0x3C] = 0x80;
-        bytes[0x3D] = bytes[0x3E] = bytes[0x3F] = 0;
-        bytes[0x80] = 'P';
-        bytes[0x81] = 'E';
-        bytes[0x82] = bytes[0x83] = 0;
+    if (size < 0xC0) {
+        return bytes;
     }
+    const auto put = [&](std::size_t at, std::uint32_t value, int width) {
+        for (int i = 0; i < width; ++i) {
+            bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    };
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    put(0x3C, 0x80, 4);
+    bytes[0x80] = 'P';
+    bytes[0x81] = 'E';
+    put(0x82, 0, 2);
+    put(0x86, 1, 2);                                             // one section
+    put(0x94, 0, 2);                                             // no optional header
+    put(0x98 + 16, static_cast<std::uint32_t>(size - 0xC0), 4);  // its data's size
+    put(0x98 + 20, 0xC0, 4);                                     // and place
     return bytes;
 }
 

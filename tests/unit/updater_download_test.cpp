@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/updater_rig.h"
+#include "updater/Executable.h"
 #include "updater/ProgressScale.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
@@ -306,6 +307,45 @@ TEST(UpdaterHelpersTest, FileNamesFromUrls) {
                                    L"com1.txt", L"LPT9", L"x ", L"x.", L"a\tb"}) {
         EXPECT_FALSE(IsUsableFileName(bad)) << bad.size();
     }
+}
+
+}  // namespace
+}  // namespace ombrix
+
+namespace ombrix {
+namespace {
+
+TEST(ExecutableCheckTest, HeadersAloneDoNotMakeAProgram) {
+    fakes::Log log;
+    fakes::FakeFiles files(log);
+    const auto whole = fakes::ExecutableBytes(5000);
+    files.files[L"p"] = whole;
+    EXPECT_TRUE(updater::IsWindowsExecutable(files, L"p"));
+
+    // Cut short where a lying Content-Length would end it: valid headers, missing section data.
+    files.files[L"p"] = fakes::Bytes(whole.begin(), whole.begin() + 2048);
+    EXPECT_FALSE(updater::IsWindowsExecutable(files, L"p"));
+
+    // Data appended after the last section is still the same program.
+    auto longer = whole;
+    longer.resize(9000, 0);
+    files.files[L"p"] = longer;
+    EXPECT_TRUE(updater::IsWindowsExecutable(files, L"p"));
+
+    auto noPe = whole;
+    noPe[0x81] = 'X';
+    files.files[L"p"] = noPe;
+    EXPECT_FALSE(updater::IsWindowsExecutable(files, L"p"));
+}
+
+TEST(UpdaterDownloadTest, ProgramCutToTheAnnouncedLengthIsNotInstalled) {
+    fakes::UpdaterRig rig;
+    const auto whole = fakes::ExecutableBytes(5000);
+    EXPECT_EQ(rig.download(fakes::Bytes(whole.begin(), whole.begin() + 2048)),
+              updater::kExitFailed);
+    EXPECT_EQ(rig.boxes.shown.back().text, L"下载的文件不是有效的程序文件，升级未完成！");
+    EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix")));
+    EXPECT_EQ(rig.form2Window, nullptr);
 }
 
 }  // namespace
