@@ -1,0 +1,241 @@
+#include "platform/win32/file_system_win32.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "platform/win32/unique_handle.h"
+
+namespace ombrix {
+
+namespace {
+
+constexpr std::size_t kWriteBuffer = 64 * 1024;
+// Larger requests are split: ReadFile and WriteFile count in 32 bits.
+constexpr std::size_t kMaxIo = 1u << 30;
+
+struct LocalFreer {
+    void operator()(wchar_t* text) const { LocalFree(text); }
+};
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// Writes through a 64 KiB buffer; the first failure sticks, and close() reports it.
+class BufferedOutputFile : public OutputFile {
+  public:
+    BufferedOutputFile(UniqueHandle file, std::shared_ptr<DWORD> lastError)
+        : file_(std::move(file)), lastError_(std::move(lastError)) {
+        buffer_.reserve(kWriteBuffer);
+    }
+    // Goes away without reporting: what is buffered is still written if it can be.
+    ~BufferedOutputFile() override { flush(); }
+    BufferedOutputFile(const BufferedOutputFile&) = delete;
+    BufferedOutputFile& operator=(const BufferedOutputFile&) = delete;
+
+    bool write(const std::uint8_t* data, std::size_t size) override {
+        if (!file_) {
+            return fail(ERROR_INVALID_HANDLE);
+        }
+        if (failed_) {
+            return false;
+        }
+        if (size > kWriteBuffer - buffer_.size() && !flush()) {
+            return false;
+        }
+        if (size >= kWriteBuffer) {
+            return writeAll(data, size);
+        }
+        buffer_.insert(buffer_.end(), data, data + size);
+        return true;
+    }
+
+    bool close() override {
+        if (!file_) {
+            return fail(ERROR_INVALID_HANDLE);
+        }
+        bool ok = flush();
+        if (!CloseHandle(file_.release())) {
+            ok = fail(GetLastError());
+        }
+        return ok && !failed_;
+    }
+
+  private:
+    bool flush() {
+        if (buffer_.empty() || !file_ || failed_) {
+            return !failed_;
+        }
+        const bool ok = writeAll(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+
+    bool writeAll(const std::uint8_t* data, std::size_t size) {
+        while (size > 0) {
+            DWORD written = 0;
+            const auto want = static_cast<DWORD>(std::min(size, kMaxIo));
+            if (!WriteFile(file_.get(), data, want, &written, nullptr)) {
+                return fail(GetLastError());
+            }
+            if (written == 0) {
+                return fail(ERROR_DISK_FULL);
+            }
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool fail(DWORD code) {
+        failed_ = true;
+        *lastError_ = code;
+        return false;
+    }
+
+    UniqueHandle file_;
+    std::vector<std::uint8_t> buffer_;
+    bool failed_ = false;
+    std::shared_ptr<DWORD> lastError_;
+};
+
+}  // namespace
+
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+    if (StartsWith(path, L"\\\\?\\")) {
+        return path;
+    }
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        return path;
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return path;
+    }
+    full.resize(length);
+    if (StartsWith(full, L"\\\\.\\")) {
+        return full;  // a device path is used as it is
+    }
+    if (StartsWith(full, L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
+std::wstring SystemErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
+    std::wstring text = length > 0 ? std::wstring(buffer, length) : std::wstring();
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
+        text.pop_back();
+    }
+    return text.empty() ? L"Error " + std::to_wstring(code) : text;
+}
+
+Win32FileSystem::Win32FileSystem() : lastError_(std::make_shared<DWORD>(ERROR_SUCCESS)) {}
+
+bool Win32FileSystem::fail() {
+    *lastError_ = GetLastError();
+    return false;
+}
+
+bool Win32FileSystem::folderExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32FileSystem::createFolder(const std::wstring& path) {
+    return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) || fail();
+}
+
+bool Win32FileSystem::fileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::unique_ptr<OutputFile> Win32FileSystem::createFile(const std::wstring& path) {
+    UniqueHandle file =
+        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        fail();
+        return nullptr;
+    }
+    return std::make_unique<BufferedOutputFile>(std::move(file), lastError_);
+}
+
+std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::uint64_t offset,
+                                                std::size_t size) {
+    const UniqueHandle file =
+        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER length{};
+    if (!file || !GetFileSizeEx(file.get(), &length)) {
+        fail();
+        return {};
+    }
+    const auto fileSize = static_cast<std::uint64_t>(length.QuadPart);
+    if (offset >= fileSize) {
+        return {};
+    }
+    // Sized by what the file holds, not by what was asked.
+    std::vector<std::uint8_t> data(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, fileSize - offset)));
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) {
+        fail();
+        return {};
+    }
+    std::size_t got = 0;
+    while (got < data.size()) {
+        DWORD count = 0;
+        const auto want = static_cast<DWORD>(std::min(data.size() - got, kMaxIo));
+        if (!ReadFile(file.get(), data.data() + got, want, &count, nullptr)) {
+            fail();
+            return {};
+        }
+        if (count == 0) {
+            break;
+        }
+        got += count;
+    }
+    data.resize(got);
+    return data;
+}
+
+bool Win32FileSystem::deleteFile(const std::wstring& path) {
+    return DeleteFileW(ExtendedLengthPath(path).c_str()) || fail();
+}
+
+std::optional<std::wstring> Win32FileSystem::replaceWithCopy(const std::wstring& source,
+                                                             const std::wstring& target) {
+    const std::wstring finalPath = ExtendedLengthPath(target);
+    // Beside the target, so that the rename stays on one volume and cannot half happen.
+    const std::wstring temporary = finalPath + L".new-" + std::to_wstring(GetCurrentProcessId());
+    const bool done = CopyFileW(ExtendedLengthPath(source).c_str(), temporary.c_str(), FALSE) &&
+                      MoveFileExW(temporary.c_str(), finalPath.c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (done) {
+        return std::nullopt;
+    }
+    const DWORD reason = GetLastError();
+    // A copy of a read-only source is read-only too, and would not go away.
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temporary.c_str());
+    *lastError_ = reason;
+    return SystemErrorText(reason);
+}
+
+std::wstring Win32FileSystem::lastErrorText() {
+    return SystemErrorText(*lastError_);
+}
+
+}  // namespace ombrix

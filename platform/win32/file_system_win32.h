@@ -1,0 +1,42 @@
+#pragma once
+// Files and folders through the wide Win32 file API. Paths of any length and any characters
+// work: every path is made absolute and given the extended-length prefix.
+#include <windows.h>
+
+#include <memory>
+
+#include "platform/file_system.h"
+
+namespace ombrix {
+
+class Win32FileSystem : public FileSystem {
+  public:
+    Win32FileSystem();
+
+    bool folderExists(const std::wstring& path) override;
+    bool createFolder(const std::wstring& path) override;
+    bool fileExists(const std::wstring& path) override;
+    // The file buffers writes (64 KiB) so that small writes do not each cost a system call;
+    // its close() flushes and reports any failure, a full disk included.
+    std::unique_ptr<OutputFile> createFile(const std::wstring& path) override;
+    std::vector<std::uint8_t> read(const std::wstring& path, std::uint64_t offset,
+                                   std::size_t size) override;
+    bool deleteFile(const std::wstring& path) override;
+    // Copies to "<target>.new-<process id>" beside the target, then renames that over the
+    // target (write-through).
+    std::optional<std::wstring> replaceWithCopy(const std::wstring& source,
+                                                const std::wstring& target) override;
+    std::wstring lastErrorText() override;
+
+  private:
+    bool fail();
+    // Shared with the files this service made, which report their failures here too.
+    std::shared_ptr<DWORD> lastError_;
+};
+
+// The path in its extended-length form ("\\?\C:\...", "\\?\UNC\server\share\..."), absolute.
+std::wstring ExtendedLengthPath(const std::wstring& path);
+// The system's description of an error code, without the trailing line break.
+std::wstring SystemErrorText(DWORD code);
+
+}  // namespace ombrix

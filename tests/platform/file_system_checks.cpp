@@ -1,0 +1,262 @@
+// The file service on real files: created, truncated, written in small pieces, read back,
+// replaced atomically, with long paths and Chinese names.
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "checks.h"
+#include "platform/win32/file_system_win32.h"
+#include "platform/win32/unique_handle.h"
+
+namespace ombrix::test {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Pattern(std::size_t size, unsigned seed) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 31 + seed + i / 997) & 0xFF);
+    }
+    return bytes;
+}
+
+// The checks look at the files with plain API calls, not through the service under test.
+bool WriteRaw(const std::wstring& path, const Bytes& bytes) {
+    const UniqueHandle file =
+        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
+}
+
+Bytes ReadRaw(const std::wstring& path) {
+    const UniqueHandle file =
+        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Bytes bytes;
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size)) {
+        return bytes;
+    }
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    return bytes;
+}
+
+std::int64_t SizeOnDisk(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(ExtendedLengthPath(path).c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(ExtendedLengthPath(folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            names.push_back(name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::wstring Join(const std::vector<std::wstring>& names) {
+    std::wstring text;
+    for (const auto& name : names) {
+        text += (text.empty() ? L"" : L" | ") + name;
+    }
+    return text;
+}
+
+// Writes `bytes` through the service in pieces of `piece` bytes.
+bool WriteInPieces(OutputFile& file, const Bytes& bytes, std::size_t piece) {
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        if (!file.write(bytes.data() + at, std::min(piece, bytes.size() - at))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CheckFolders(Win32FileSystem& fs, const std::wstring& root) {
+    const std::wstring folder = root + L"\\下载 download";
+    CHECK(!fs.folderExists(folder));
+    CHECK(fs.createFolder(folder));
+    CHECK(fs.folderExists(folder));
+    CHECK(!fs.fileExists(folder));
+    CHECK(!fs.createFolder(folder));  // already there
+    CHECK(!fs.createFolder(root + L"\\missing\\deeper"));
+    CHECK(!fs.lastErrorText().empty());
+}
+
+void CheckWriteAndRead(Win32FileSystem& fs, const std::wstring& root) {
+    const std::wstring path = root + L"\\ombrix 更新";
+    // An older, longer file must be cut to what is written now.
+    CHECK(WriteRaw(path, Pattern(900 * 1024, 7)));
+    const Bytes body = Pattern(300 * 1024 + 476, 1);
+    auto file = fs.createFile(path);
+    if (!CHECK(file != nullptr)) {
+        return;
+    }
+    CHECK(SizeOnDisk(path) == 0);
+    CHECK(WriteInPieces(*file, Bytes(body.begin(), body.begin() + 10 * 1024), 1024));
+    // Ten small writes sit in the buffer: none of them cost a system call yet.
+    CHECK(SizeOnDisk(path) == 0);
+    CHECK(WriteInPieces(*file, Bytes(body.begin() + 10 * 1024, body.end()), 1024));
+    CHECK(file->close());
+    CHECK(!file->close());
+    CHECK(!file->write(body.data(), 1));
+    file.reset();
+    CHECK(ReadRaw(path) == body);
+    CHECK(fs.fileExists(path));
+    CHECK(!fs.folderExists(path));
+
+    CHECK(fs.read(path, 0, body.size()) == body);
+    CHECK(fs.read(path, 1000, 50) == Bytes(body.begin() + 1000, body.begin() + 1050));
+    CHECK(fs.read(path, body.size() - 10, 1024) == Bytes(body.end() - 10, body.end()));
+    CHECK(fs.read(path, body.size(), 16).empty());
+    CHECK(fs.read(root + L"\\absent", 0, 16).empty());
+
+    // A piece larger than the buffer, between small ones, keeps its place.
+    const Bytes mixed = Pattern(200 * 1024 + 3, 9);
+    file = fs.createFile(path);
+    if (CHECK(file != nullptr)) {
+        CHECK(file->write(mixed.data(), 3));
+        CHECK(file->write(mixed.data() + 3, 150 * 1024));
+        CHECK(WriteInPieces(*file, Bytes(mixed.begin() + 3 + 150 * 1024, mixed.end()), 1000));
+        CHECK(file->close());
+        CHECK(ReadRaw(path) == mixed);
+    }
+
+    // Dropped without close: what was buffered still reaches the file.
+    file = fs.createFile(path);
+    if (CHECK(file != nullptr)) {
+        CHECK(file->write(body.data(), 2048));
+        file.reset();
+        CHECK(ReadRaw(path) == Bytes(body.begin(), body.begin() + 2048));
+    }
+
+    CHECK(fs.createFile(root + L"\\no such folder\\file") == nullptr);
+    CHECK(!fs.lastErrorText().empty());
+    CHECK(fs.deleteFile(path));
+    CHECK(!fs.fileExists(path));
+    CHECK(!fs.deleteFile(path));
+}
+
+void CheckReplace(Win32FileSystem& fs, const std::wstring& root) {
+    const std::wstring folder = root + L"\\程序 folder";
+    CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr);
+    const std::wstring source = folder + L"\\ombrix";
+    const std::wstring target = folder + L"\\Ombrix.exe";
+    const Bytes fresh = Pattern(123457, 3);
+    const Bytes old = Pattern(99999, 4);
+    CHECK(WriteRaw(source, fresh));
+
+    // Absent target: it appears.
+    CHECK(!fs.replaceWithCopy(source, target).has_value());
+    CHECK(ReadRaw(target) == fresh);
+
+    // Existing target: replaced, the source stays, no temporary file is left.
+    CHECK(WriteRaw(target, old));
+    CHECK(!fs.replaceWithCopy(source, target).has_value());
+    CHECK(ReadRaw(target) == fresh);
+    CHECK(ReadRaw(source) == fresh);
+    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
+
+    // Target held open without sharing: fails with a reason, old content kept, nothing left.
+    CHECK(WriteRaw(target, old));
+    {
+        const UniqueHandle holder =
+            AdoptHandle(CreateFileW(ExtendedLengthPath(target).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CHECK(holder != nullptr);
+        const auto reason = fs.replaceWithCopy(source, target);
+        CHECK(reason.has_value() && !reason->empty());
+        if (reason) {
+            Note(L"replace over a held file: " + *reason);
+            CHECK(fs.lastErrorText() == *reason);
+        }
+    }
+    CHECK(ReadRaw(target) == old);
+    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
+
+    // Missing source: fails, target untouched.
+    const auto missing = fs.replaceWithCopy(folder + L"\\absent", target);
+    CHECK(missing.has_value() && !missing->empty());
+    CHECK(ReadRaw(target) == old);
+    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
+
+    // A read-only source makes a read-only copy; a failed rename must still remove it.
+    SetFileAttributesW(ExtendedLengthPath(source).c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+        const UniqueHandle holder =
+            AdoptHandle(CreateFileW(ExtendedLengthPath(target).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CHECK(fs.replaceWithCopy(source, target).has_value());
+    }
+    SetFileAttributesW(ExtendedLengthPath(source).c_str(), FILE_ATTRIBUTE_NORMAL);
+    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
+}
+
+void CheckLongPaths(Win32FileSystem& fs, const std::wstring& root) {
+    // Well past MAX_PATH, each level with blanks and Chinese characters.
+    std::wstring folder = root;
+    for (int level = 0; level < 8; ++level) {
+        folder +=
+            L"\\第" + std::to_wstring(level) + L"层 a rather long folder name 很长的文件夹名字";
+        if (!CHECK(fs.createFolder(folder))) {
+            return;
+        }
+    }
+    CHECK(folder.size() > 300);
+    CHECK(fs.folderExists(folder));
+    const std::wstring path = folder + L"\\下载的文件 ombrix";
+    const Bytes body = Pattern(5000, 5);
+    auto file = fs.createFile(path);
+    if (!CHECK(file != nullptr)) {
+        return;
+    }
+    CHECK(WriteInPieces(*file, body, 1024));
+    CHECK(file->close());
+    CHECK(fs.fileExists(path));
+    CHECK(fs.read(path, 0, 10000) == body);
+    const std::wstring target = folder + L"\\Ombrix.exe";
+    CHECK(!fs.replaceWithCopy(path, target).has_value());
+    CHECK(fs.read(target, 0, 10000) == body);
+    CHECK(fs.deleteFile(path));
+    CHECK(!fs.fileExists(path));
+    // Relative pieces resolve like any other path.
+    CHECK(fs.fileExists(folder + L"\\..\\" + folder.substr(folder.rfind(L'\\') + 1) +
+                        L"\\Ombrix.exe"));
+}
+
+}  // namespace
+
+void CheckFileSystem(const std::wstring& workFolder) {
+    Section(L"file system");
+    Win32FileSystem fs;
+    CreateDirectoryW(workFolder.c_str(), nullptr);
+    CheckFolders(fs, workFolder);
+    CheckWriteAndRead(fs, workFolder);
+    CheckReplace(fs, workFolder);
+    CheckLongPaths(fs, workFolder);
+}
+
+}  // namespace ombrix::test
