@@ -1,6 +1,7 @@
 // Update.exe: one update run. Wires the Win32 services into the updater's logic, loads the
 // main window and runs the message loop; the logic ends the process with its exit code.
 #include <windows.h>
+#include <imm.h>
 
 #include <exception>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_folder_win32.h"
 #include "platform/win32/progress_bar_win32.h"
+#include "platform/win32/signatures_win32.h"
 #include "platform/win32/transfer_wininet.h"
 #include "resources/update_forms.h"
 #include "updater/Form1.h"
@@ -46,12 +48,6 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
     ReportRuntimeError(description);
 }
 
-// TEMPORARY until the Authenticode service lands: treats every file as unsigned.
-class UnsignedEverywhere : public ombrix::Signatures {
-  public:
-    ombrix::Signature check(const std::wstring&) override { return {}; }
-};
-
 int RunUpdate() {
     using namespace ombrix;
     Win32Application app(L"Local\\Ombrix.Update.Instance");
@@ -67,7 +63,7 @@ int RunUpdate() {
     Win32ProgramFolder folder;
     Win32Processes processes;
     Win32Clock clock([&app] { app.pumpEventsNow(); });
-    UnsignedEverywhere signatures;
+    Win32Signatures signatures;
     WinInetTransfer inet(form.handle(), kTransferStateMessage, [&app] { app.pumpEventsNow(); });
 
     updater::Services services{app,
@@ -96,6 +92,8 @@ int RunUpdate() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     SetUnhandledExceptionFilter(ReportCrash);
+    // Nothing here takes typed text; without an input method the process stays smaller.
+    ImmDisableIME(static_cast<DWORD>(-1));
     try {
         return RunUpdate();
     } catch (const std::exception& error) {

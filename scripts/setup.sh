@@ -15,8 +15,11 @@ packages=(
   wine wine32:i386 wine64 xvfb xdotool x11-utils
   # Simplified Chinese glyphs for the status texts; screenshots and pixel checks
   fonts-wqy-microhei imagemagick
-  # the local HTTP test server and fixtures
-  python3
+  # the local HTTP test server and fixtures; throwaway certificates and Authenticode signatures
+  python3 openssl osslsigncode
+  # benchmarks (bench/run): a neutral HTTP server for the download figures, and the native client
+  # they are compared with
+  nginx curl
 )
 
 missing=()

@@ -1,0 +1,327 @@
+#!/usr/bin/env python3
+"""Benchmarks of Update.exe and Brevik.exe under Wine, each beside a reference measured in the
+same run on the same machine: download throughput and peak working set against a plain WinINet
+reader (and native curl), file size and imports against a minimal window program, start-up
+against minimal programs. Prints one line per figure; exits 0 when every measurement ran,
+whether or not its target was met.
+
+Run through bench/run, which builds what this needs and sets:
+    OMBRIX_WIN_BUILD_DIR   the project's Windows tree (Update.exe built with the bench's URL)
+    OMBRIX_BENCH_TREE      bench/'s own Windows tree (probe, plain reader, minimal programs)
+    OMBRIX_E2E_STATE       where the Xvfb display and the Wine prefix of this run live
+    OMBRIX_BENCH_OUT       where the bodies, the server and the results go
+"""
+
+import contextlib
+import json
+import os
+import pathlib
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import urllib.parse
+
+HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parent
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import build_info  # noqa: E402
+import harness  # noqa: E402
+
+from bodies import is_windows_program, make_body  # noqa: E402
+from footprint import foreign_imports, pe_facts, system_dlls  # noqa: E402
+from nginx_server import Nginx  # noqa: E402
+import figures  # noqa: E402
+from figures import KIB, MIB  # noqa: E402
+
+SIZES = [("64 MiB", 64 * MIB), ("256 MiB", 256 * MIB)]
+SMALL_SIZE = ("1 MiB", 1 * MIB)
+DOWNLOAD_RUNS = int(os.environ.get("OMBRIX_BENCH_DOWNLOAD_RUNS", "5"))
+STARTUP_RUNS = 5
+
+CAPTION = "Tarnell升级程序"
+MAIN_SIZE = "340x100"
+STATUS_ID = 1015
+DONE_TEXT = "文件已经下载完成！"
+QUESTION_START = "程序已经升级完成，现在是否运行"
+MINIMAL_CAPTION = "Ombrix bench minimal window"
+
+THROUGHPUT_MIN = 0.5
+MEMORY_MAX = 1.5
+MEMORY_GROWTH = 1 * MIB
+UPDATE_LIMIT = 1024 * KIB
+BREVIK_LIMIT = 512 * KIB
+STARTUP_MAX = 1.5
+
+
+class BenchError(Exception):
+    pass
+
+
+def note(text: str) -> None:
+    """Progress goes to stderr; stdout carries only the figures."""
+    print(f"bench: {text}", file=sys.stderr, flush=True)
+
+
+def quoted(path) -> str:
+    return f'"{harness.to_windows_path(path)}"'
+
+
+class Bench:
+    def __init__(self, session: harness.Session, out: pathlib.Path, tree: pathlib.Path):
+        self.s = session
+        self.out = out
+        self.tree = tree
+        self.url = build_info.update_url()
+        self.port = build_info.update_port()
+        self.docroot = out / "www"
+        self.served = self.docroot / urllib.parse.urlsplit(self.url).path.lstrip("/")
+        self.scratch = out / "scratch"
+        self.lines = []
+        self.results = {}
+
+    # --- plumbing ------------------------------------------------------------------------
+
+    def bench_tool(self, name: str) -> pathlib.Path:
+        return self.tree / name
+
+    def probe(self, *args, timeout: float = 300) -> dict:
+        args = [str(a) for a in args]
+        result = self.s.wine([self.bench_tool("probe.exe"), *args, "--timeout",
+                              int(timeout * 1000)], timeout=timeout + 30)
+        if result.code != 0:
+            raise BenchError(f"probe {args[0]} failed ({result.code}): {result.stderr.strip()}")
+        return json.loads(result.stdout.strip().splitlines()[-1])
+
+    def folder(self, **programs: pathlib.Path) -> pathlib.Path:
+        """A fresh program folder (blanks and Chinese characters in its path) with copies."""
+        folder = self.s.program_folder()
+        for name, source in programs.items():
+            shutil.copy(source, folder / name)
+        return folder
+
+    def serve(self, body: pathlib.Path) -> None:
+        """The update URL answers with `body` from now on (nginx opens the file per request)."""
+        self.served.parent.mkdir(parents=True, exist_ok=True)
+        self.served.unlink(missing_ok=True)
+        self.served.symlink_to(body)
+
+    def emit(self, line: str) -> None:
+        self.lines.append(line)
+        print(line, flush=True)
+
+    @staticmethod
+    def settle() -> None:
+        """Writes of the previous run reach the disk before the next one is timed."""
+        os.sync()
+
+    # --- one measured run of each kind ---------------------------------------------------
+
+    def curl_once(self, size: int) -> float:
+        target = self.scratch / "curl.out"
+        self.settle()
+        started = time.perf_counter()
+        result = subprocess.run(["curl", "-sS", "--fail", "-o", str(target), self.url],
+                                capture_output=True, text=True, timeout=300)
+        seconds = time.perf_counter() - started
+        if result.returncode != 0 or target.stat().st_size != size:
+            raise BenchError(f"curl failed ({result.returncode}): {result.stderr.strip()}")
+        target.unlink()
+        return seconds
+
+    def reader_once(self, size: int) -> dict:
+        target = self.scratch / "reader.out"
+        self.settle()
+        run = self.probe("run", "--cmdline",
+                         f"{quoted(self.bench_tool('plain_reader.exe'))} {self.url} "
+                         f"{quoted(target)}")
+        if run["exit_code"] != 0 or target.stat().st_size != size:
+            raise BenchError(f"the plain reader failed: {run}")
+        target.unlink()
+        return {"seconds": run["us_to_end"] / 1e6, "peak": run["peak_working_set"]}
+
+    def update_once(self, size: int) -> dict:
+        folder = self.folder(**{"Update.exe": harness.tool("apps/Update.exe"),
+                                "Ombrix.exe": harness.tool("tools/product-old/Ombrix.exe")})
+        self.settle()
+        run = self.probe("download", "--cmdline", quoted(folder / "Update.exe"), "--cwd",
+                         harness.to_windows_path(folder), "--caption", CAPTION, "--size",
+                         MAIN_SIZE, "--id", STATUS_ID, "--text", DONE_TEXT, "--answer", "no")
+        installed = folder / "Ombrix.exe"
+        if (run["exit_code"] != 0 or run["us_to_text"] is None
+                or not (run.get("box_text") or "").startswith(QUESTION_START)
+                or installed.stat().st_size != size):
+            raise BenchError(f"the update run did not go through: {run}")
+        shutil.rmtree(folder)
+        window = run["us_to_window"]
+        return {"seconds": run["us_to_text"] / 1e6, "window_seconds": window and window / 1e6,
+                "peak": run["peak_working_set"], "peak_at_text": run["peak_working_set_at_text"],
+                "whole_run_seconds": run["us_to_end"] / 1e6}
+
+    def window_once(self, name: str, exe: pathlib.Path, folder: pathlib.Path,
+                    caption: str) -> float:
+        """Seconds to the visible window; the peak working set by then is kept under `name`."""
+        run = self.probe("window", "--cmdline", quoted(exe), "--cwd",
+                         harness.to_windows_path(folder), "--caption", caption, timeout=60)
+        peaks = self.results.setdefault("memory at window", {})
+        peaks[name] = max(peaks.get(name, 0), run["peak_working_set"])
+        return run["us_to_window"] / 1e6
+
+    def whole_run_once(self, exe: pathlib.Path, folder: pathlib.Path) -> float:
+        run = self.probe("run", "--cmdline", quoted(exe), "--cwd",
+                         harness.to_windows_path(folder), timeout=60)
+        if run["exit_code"] != 0:
+            raise BenchError(f"{exe.name} ended with {run['exit_code']}")
+        return run["us_to_end"] / 1e6
+
+    # --- the four figures ----------------------------------------------------------------
+
+    def download_runs(self, size: int, with_curl: bool) -> dict:
+        """DOWNLOAD_RUNS runs of each program, interleaved, of one body size."""
+        product = harness.tool("tools/product-new/Ombrix.exe")
+        body = make_body(product, size, self.out / "bodies" / f"ombrix-{size // MIB}MiB.exe")
+        if not is_windows_program(body):
+            raise BenchError(f"{body} is not a Windows program")
+        self.serve(body)
+        runs = {"curl": [], "reader": [], "update": []}
+        for number in range(DOWNLOAD_RUNS):
+            note(f"download {size // MIB} MiB, run {number + 1} of {DOWNLOAD_RUNS}")
+            if with_curl:
+                runs["curl"].append(self.curl_once(size))
+            runs["reader"].append(self.reader_once(size))
+            runs["update"].append(self.update_once(size))
+        return runs
+
+    def downloads(self) -> None:
+        def seconds(runs, who):
+            return figures.median([r["seconds"] for r in runs[who]])
+
+        # A body of 1 MiB shows what every download costs besides its bytes: start-up,
+        # request, file creation, the end. What goes beyond it is the streaming rate.
+        fixed_label, fixed_size = SMALL_SIZE
+        fixed = self.download_runs(fixed_size, with_curl=False)
+        self.results[f"download {fixed_label}"] = fixed
+        fixed_update, fixed_reader = seconds(fixed, "update"), seconds(fixed, "reader")
+        self.emit(figures.fixed_cost_line(fixed_label, fixed_update, fixed_reader))
+        peaks = {}
+        for label, size in SIZES:
+            runs = self.download_runs(size, with_curl=True)
+            self.results[f"download {label}"] = runs
+            curl_s = figures.median(runs["curl"])
+            reader_s, update_s = seconds(runs, "reader"), seconds(runs, "update")
+            self.emit(figures.download_line(
+                label, figures.throughput(size, update_s), update_s,
+                figures.throughput(size, reader_s), figures.throughput(size, curl_s),
+                THROUGHPUT_MIN))
+            self.emit(figures.reference_line(label, figures.throughput(size, reader_s),
+                                             figures.throughput(size, curl_s)))
+            streamed = size - fixed_size
+            self.emit(figures.streaming_line(
+                label, figures.throughput(streamed, update_s - fixed_update),
+                figures.throughput(streamed, reader_s - fixed_reader)))
+            # The peak is a worst case: the highest of the runs, for both programs.
+            peaks[label] = (max(r["peak"] for r in runs["update"]),
+                            max(r["peak"] for r in runs["reader"]))
+        for label, _ in SIZES:
+            update_peak, reader_peak = peaks[label]
+            self.emit(figures.memory_line(label, update_peak, reader_peak, MEMORY_MAX))
+        (small, _), (large, _) = SIZES
+        self.emit(figures.memory_growth_line(small, peaks[small][0], large, peaks[large][0],
+                                             MEMORY_GROWTH))
+        # What any window costs under Wine, beside the reader, which shows none.
+        at_window = self.results["memory at window"]
+        reader_peak = min(reader for _, reader in peaks.values())
+        self.emit(figures.memory_baseline_line("the minimal window program",
+                                               at_window["minimal window"],
+                                               "the plain reader's peak", reader_peak))
+        self.emit(figures.memory_baseline_line("Update.exe", at_window["Update.exe"],
+                                               "the minimal window program",
+                                               at_window["minimal window"]))
+
+    def footprint(self) -> None:
+        system = system_dlls(self.s.prefix)
+        minimal = pe_facts(self.bench_tool("minimal_window.exe"))
+        reference = "the minimal window program"
+        for name, path, limit in [("Update.exe", harness.tool("apps/Update.exe"), UPDATE_LIMIT),
+                                  ("Brevik.exe", harness.tool("apps/Brevik.exe"), BREVIK_LIMIT)]:
+            facts = pe_facts(path)
+            self.results[f"size {name}"] = facts._asdict()
+            self.emit(figures.size_line(name, facts.size, facts.stripped, facts.imports,
+                                        foreign_imports(facts.imports, system), reference,
+                                        minimal.size, limit))
+        self.results["size minimal window"] = minimal._asdict()
+        self.emit(figures.size_line("minimal window program", minimal.size, minimal.stripped,
+                                    minimal.imports, foreign_imports(minimal.imports, system),
+                                    reference, minimal.size, None))
+
+    def startup(self) -> None:
+        # Update asks for the plain product while it starts: a short, ordinary download.
+        self.serve(harness.tool("tools/product-new/Ombrix.exe"))
+        update_folder = self.folder(**{"Update.exe": harness.tool("apps/Update.exe")})
+        brevik_folder = self.folder(**{"Brevik.exe": harness.tool("apps/Brevik.exe")})
+        minimal_window = self.bench_tool("minimal_window.exe")
+        minimal_registry = self.bench_tool("minimal_registry.exe")
+        pairs = [
+            ("Update.exe to its window", "the minimal window program",
+             lambda: self.window_once("Update.exe", update_folder / "Update.exe",
+                                      update_folder, CAPTION),
+             lambda: self.window_once("minimal window", minimal_window, self.scratch,
+                                      MINIMAL_CAPTION)),
+            ("Brevik.exe whole run", "the minimal registry writer",
+             lambda: self.whole_run_once(brevik_folder / "Brevik.exe", brevik_folder),
+             lambda: self.whole_run_once(minimal_registry, self.scratch)),
+        ]
+        for label, reference, measure, measure_reference in pairs:
+            note(f"start-up {label}")
+            # One untimed run each first: the first start of a program in a prefix loads
+            # its DLLs from a cold cache.
+            measure()
+            measure_reference()
+            times, reference_times = [], []
+            for _ in range(STARTUP_RUNS):
+                times.append(measure())
+                reference_times.append(measure_reference())
+            self.results[f"start-up {label}"] = {"program": times, "reference": reference_times}
+            self.emit(figures.startup_line(label, figures.median(times), STARTUP_RUNS, reference,
+                                           figures.median(reference_times), STARTUP_MAX))
+
+    def run(self) -> None:
+        self.scratch.mkdir(parents=True, exist_ok=True)
+        server = Nginx(self.out / "nginx", self.port, self.docroot)
+        server.start()
+        try:
+            note(f"nginx serves {self.url}")
+            self.footprint()
+            self.startup()
+            self.downloads()
+        finally:
+            server.stop()
+        (self.out / "results.json").write_text(json.dumps(self.results, indent=2))
+        (self.out / "figures.txt").write_text("\n".join(self.lines) + "\n")
+
+
+def main() -> int:
+    # A terminated bench still stops its server and its session on the way out.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    out = pathlib.Path(os.environ["OMBRIX_BENCH_OUT"])
+    tree = pathlib.Path(os.environ["OMBRIX_BENCH_TREE"])
+    out.mkdir(parents=True, exist_ok=True)
+    started = time.monotonic()
+    # The session's own messages are progress too.
+    with contextlib.redirect_stdout(sys.stderr):
+        session = harness.setup()
+    try:
+        Bench(session, out, tree).run()
+    except (BenchError, harness.HarnessError, OSError, subprocess.SubprocessError) as error:
+        print(f"bench: a measurement failed: {error}", file=sys.stderr)
+        return 1
+    finally:
+        with contextlib.redirect_stdout(sys.stderr):
+            harness.teardown()
+    note(f"done in {time.monotonic() - started:.0f} s; figures in {out / 'figures.txt'}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

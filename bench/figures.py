@@ -1,0 +1,100 @@
+"""Numbers to printed figures: one line per figure, each with its ratio to the reference it is
+measured against and, where there is one, the target and whether it was met."""
+
+import statistics
+from typing import Optional, Sequence
+
+MB = 1000 * 1000  # throughput in MB/s, as network tools count
+KIB = 1024
+MIB = 1024 * 1024
+
+
+def median(values: Sequence[float]) -> float:
+    return statistics.median(values)
+
+
+def throughput(size: int, seconds: float) -> float:
+    """MB/s."""
+    return size / seconds / MB
+
+
+def ratio(value: float, reference: float) -> float:
+    return value / reference if reference else float("inf")
+
+
+def verdict(met: bool) -> str:
+    return "met" if met else "MISSED"
+
+
+def target_note(text: str, met: Optional[bool]) -> str:
+    return "" if met is None else f" [target {text}: {verdict(met)}]"
+
+
+def download_line(label: str, update_mbs: float, update_s: float, reader_mbs: float,
+                  curl_mbs: float, minimum: float) -> str:
+    r = ratio(update_mbs, reader_mbs)
+    return (f"download {label}: Update.exe {update_mbs:.1f} MB/s ({update_s:.2f} s), "
+            f"ratio {r:.2f} of the plain reader ({reader_mbs:.1f} MB/s), "
+            f"ratio {ratio(update_mbs, curl_mbs):.2f} of curl -o ({curl_mbs:.1f} MB/s)"
+            + target_note(f">= {minimum:g} of the plain reader", r >= minimum))
+
+
+def reference_line(label: str, reader_mbs: float, curl_mbs: float) -> str:
+    return (f"download {label}: plain reader {reader_mbs:.1f} MB/s, "
+            f"ratio {ratio(reader_mbs, curl_mbs):.2f} of curl -o ({curl_mbs:.1f} MB/s)")
+
+
+def fixed_cost_line(label: str, update_s: float, reader_s: float) -> str:
+    return (f"download fixed cost ({label} body): Update.exe {update_s * 1000:.0f} ms, "
+            f"ratio {ratio(update_s, reader_s):.2f} of the plain reader ({reader_s * 1000:.0f} ms)")
+
+
+def streaming_line(label: str, update_mbs: float, reader_mbs: float) -> str:
+    return (f"download {label} beyond the fixed cost: Update.exe {update_mbs:.1f} MB/s, "
+            f"ratio {ratio(update_mbs, reader_mbs):.2f} of the plain reader "
+            f"({reader_mbs:.1f} MB/s)")
+
+
+def memory_line(label: str, update_peak: int, reader_peak: int, maximum: float) -> str:
+    r = ratio(update_peak, reader_peak)
+    return (f"memory {label}: Update.exe peak working set {update_peak / MIB:.1f} MiB, "
+            f"ratio {r:.2f} of the plain reader ({reader_peak / MIB:.1f} MiB)"
+            + target_note(f"<= {maximum:g} x the plain reader", r <= maximum))
+
+
+def memory_baseline_line(name: str, peak: int, reference_name: str, reference_peak: int) -> str:
+    return (f"memory at window: {name} {peak / MIB:.1f} MiB, "
+            f"ratio {ratio(peak, reference_peak):.2f} of {reference_name} "
+            f"({reference_peak / MIB:.1f} MiB)")
+
+
+def memory_growth_line(small_label: str, small: int, large_label: str, large: int,
+                       allowed: int) -> str:
+    difference = large - small
+    return (f"memory growth: Update.exe peak {large_label} - {small_label} = "
+            f"{difference / MIB:+.2f} MiB, "
+            f"ratio {ratio(large, small):.3f} of the {small_label} peak"
+            + target_note(f"within {allowed / MIB:g} MiB", abs(difference) <= allowed))
+
+
+def size_line(name: str, size: int, stripped: bool, imports: Sequence[str],
+              foreign: Sequence[str], reference_name: str, reference_size: int,
+              limit: Optional[int]) -> str:
+    dlls = ", ".join(imports) if imports else "none"
+    origin = "all system DLLs" if not foreign else "NOT system DLLs: " + ", ".join(foreign)
+    note = ""
+    if limit is not None:
+        note = target_note(f"<= {limit // KIB} KiB, system DLLs only",
+                           size <= limit and not foreign)
+    return (f"size {name}: {size / KIB:.0f} KiB ({size} bytes, "
+            f"{'stripped' if stripped else 'NOT stripped'}), "
+            f"ratio {ratio(size, reference_size):.1f} of {reference_name} "
+            f"({reference_size / KIB:.0f} KiB); imports {dlls} ({origin})" + note)
+
+
+def startup_line(label: str, seconds: float, runs: int, reference_name: str,
+                 reference_seconds: float, maximum: float) -> str:
+    r = ratio(seconds, reference_seconds)
+    return (f"start-up {label}: median {seconds * 1000:.0f} ms of {runs}, "
+            f"ratio {r:.2f} of {reference_name} ({reference_seconds * 1000:.0f} ms)"
+            + target_note(f"<= {maximum:g} x {reference_name}", r <= maximum))
