@@ -11,7 +11,8 @@ struct Signature {
         Invalid,   // signed, but the file was changed or the signature does not verify
     };
     Status status = Status::Unsigned;
-    // The signer certificate's subject (the publisher), when the signature is valid.
+    // Who signed, when the signature is valid: the signer certificate's subject; for a chain to a
+    // root the machine does not trust, followed by that root's key hash.
     std::wstring signerSubject;
 };
 

@@ -6,14 +6,20 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${OMBRIX_BUILD_DIR:-$root/build}"
 # The tested Update.exe differs from the shipped one only in its update URL: a loopback one.
 test_url="http://127.0.0.1:47631/soft/updates/ombrix/ombrix"
+# A second, small tree: Update.exe with an https URL, for the certificate tests.
+https_url="https://localhost:47632/soft/updates/ombrix/ombrix"
 
 bash "$root/scripts/setup.sh"
 
 cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
   -DUPDATE_URL="$test_url" >/dev/null
 cmake --build "$build/win"
+cmake -G Ninja -S "$root" -B "$build/win-https" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DUPDATE_URL="$https_url" >/dev/null
+cmake --build "$build/win-https" --target Update
 
-cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" >/dev/null
+cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" \
+  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" >/dev/null
 cmake --build "$build/native"
 
 cd "$build/native"

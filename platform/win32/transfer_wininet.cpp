@@ -31,6 +31,9 @@ constexpr DWORD kReaderPollMs = 20;
 constexpr DWORD kFastStream = 4 * 1024;
 constexpr DWORD kNetworkTimeoutMs = 60 * 1000;
 constexpr DWORD kWorkerJoinMs = 2000;
+// Redirects are followed here rather than by WinINet, so that every target is checked before
+// anything is sent to it; a longer chain ends with the last redirect as the response.
+constexpr int kMaxRedirects = 10;
 
 struct InternetCloser {
     void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
@@ -181,11 +184,6 @@ struct UrlParts {
     std::wstring object;  // path and query
 };
 
-bool IsPlainHttpUrl(const std::wstring& url) {
-    return url.size() >= 7 &&
-           CompareStringOrdinal(url.c_str(), 7, L"http://", 7, TRUE) == CSTR_EQUAL;
-}
-
 std::optional<UrlParts> CrackUrl(const std::wstring& url) {
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
@@ -230,22 +228,6 @@ std::wstring QueryRawHeaders(HINTERNET request) {
     return text;
 }
 
-// The URL the response came from, after any redirects.
-std::wstring QueryFinalUrl(HINTERNET request) {
-    DWORD bytes = 0;
-    InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &bytes);
-    if (bytes == 0) {
-        return {};
-    }
-    std::wstring url(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(url.size() * sizeof(wchar_t));
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, url.data(), &bytes)) {
-        return {};
-    }
-    url.resize(std::wcslen(url.c_str()));
-    return url;
-}
-
 // The announced body length, or -1 when there is none (or it is not a number).
 std::int64_t AnnouncedLength(const std::wstring& rawHeaders) {
     const std::wstring text = FindResponseHeader(rawHeaders, L"Content-Length");
@@ -264,6 +246,33 @@ int QueryStatus(HINTERNET request) {
         return 0;
     }
     return static_cast<int>(status);
+}
+
+// Where a redirect response sends the request, resolved against the URL it answered; nothing
+// for any other response (and for a redirect without a usable Location, which then stands as
+// the response).
+std::optional<std::wstring> RedirectTarget(HINTERNET request, const std::wstring& url) {
+    switch (QueryStatus(request)) {
+        case 301:
+        case 302:
+        case 303:
+        case 307:
+        case 308:
+            break;
+        default:
+            return std::nullopt;
+    }
+    const std::wstring location = FindResponseHeader(QueryRawHeaders(request), L"Location");
+    if (location.empty()) {
+        return std::nullopt;
+    }
+    std::wstring target(INTERNET_MAX_URL_LENGTH + 1, L'\0');
+    DWORD length = static_cast<DWORD>(target.size());
+    if (!InternetCombineUrlW(url.c_str(), location.c_str(), target.data(), &length, 0)) {
+        return std::nullopt;
+    }
+    target.resize(length);
+    return target;
 }
 
 // The response is in: keep what the reader may ask about (so that it never touches the request
@@ -373,16 +382,40 @@ void CloseRequest(WinInetShared& s) {
     }
 }
 
+// Opens and sends one GET on its own connection. The request, published for cancel, or null
+// when it failed (reported) or was cancelled.
+HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& parts) {
+    // Always from the server, nothing kept, no dialogs, no cookies; https checks the
+    // certificate fully (no flag relaxes it).
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
+                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    if (parts.secure) {
+        flags |= INTERNET_FLAG_SECURE;
+    }
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+    HINTERNET request = HttpOpenRequestW(connection, L"GET", parts.object.c_str(), nullptr, nullptr,
+                                         acceptTypes, flags, reinterpret_cast<DWORD_PTR>(&s));
+    if (request == nullptr) {
+        Finish(s, Phase::Failed);
+        return nullptr;
+    }
+    if (!Publish(s, request)) {
+        InternetCloseHandle(request);
+        return nullptr;
+    }
+    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        FailRequest(s, GetLastError());
+        CloseRequest(s);
+        return nullptr;
+    }
+    return request;
+}
+
 void RunRequest(WinInetShared& s) {
     std::wstring url;
     {
         ExclusiveLock hold(s.lock);
         url = s.url;
-    }
-    const std::optional<UrlParts> parts = CrackUrl(url);
-    if (!parts) {
-        Finish(s, Phase::Failed);
-        return;
     }
     // The system's proxy settings apply.
     const UniqueInternet session(
@@ -398,41 +431,39 @@ void RunRequest(WinInetShared& s) {
     }
     // Handles made below inherit the callback; their nonzero context turns it on.
     InternetSetStatusCallbackW(session.get(), &OnInternetStatus);
-    const auto context = reinterpret_cast<DWORD_PTR>(&s);
-    const UniqueInternet connection(InternetConnectW(session.get(), parts->host.c_str(),
-                                                     parts->port, nullptr, nullptr,
-                                                     INTERNET_SERVICE_HTTP, 0, context));
-    if (!connection) {
-        Finish(s, Phase::Failed);
-        return;
+    bool secure = false;
+    for (int redirects = 0;; ++redirects) {
+        const std::optional<UrlParts> parts = CrackUrl(url);
+        if (!parts) {
+            Finish(s, Phase::Failed);
+            return;
+        }
+        if (secure && !parts->secure) {
+            // Once on https, never back to http: an unchecked answer could lead anywhere.
+            FailRequest(s, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
+            return;
+        }
+        secure = parts->secure;
+        const UniqueInternet connection(
+            InternetConnectW(session.get(), parts->host.c_str(), parts->port, nullptr, nullptr,
+                             INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(&s)));
+        if (!connection) {
+            Finish(s, Phase::Failed);
+            return;
+        }
+        HINTERNET request = SendRequest(s, connection.get(), *parts);
+        if (request == nullptr) {
+            return;
+        }
+        std::optional<std::wstring> target = RedirectTarget(request, url);
+        if (!target || redirects == kMaxRedirects) {
+            StreamBody(s, request, Respond(s, request));
+            CloseRequest(s);
+            return;
+        }
+        CloseRequest(s);
+        url = std::move(*target);
     }
-    // Always from the server, nothing kept, no dialogs, no cookies; redirects are followed and
-    // https checks the certificate fully (no flag relaxes it).
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
-                  INTERNET_FLAG_NO_COOKIES;
-    if (parts->secure) {
-        flags |= INTERNET_FLAG_SECURE;
-    }
-    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    HINTERNET request = HttpOpenRequestW(connection.get(), L"GET", parts->object.c_str(), nullptr,
-                                         nullptr, acceptTypes, flags, context);
-    if (request == nullptr) {
-        Finish(s, Phase::Failed);
-        return;
-    }
-    if (!Publish(s, request)) {
-        InternetCloseHandle(request);
-        return;
-    }
-    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
-        FailRequest(s, GetLastError());
-    } else if (parts->secure && IsPlainHttpUrl(QueryFinalUrl(request))) {
-        // Redirected from https to http: what comes would not be the server we checked.
-        FailRequest(s, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR);
-    } else {
-        StreamBody(s, request, Respond(s, request));
-    }
-    CloseRequest(s);
 }
 
 DWORD WINAPI WorkerMain(void* parameter) {
