@@ -339,6 +339,8 @@ void StreamBody(WinInetShared& s, HINTERNET request, std::int64_t announced) {
         if (span.data == nullptr) {
             return;
         }
+        // Asking first keeps a read from waiting for more than has come: what arrived before a
+        // pause reaches the reader at once.
         DWORD waiting = 0;
         if (!InternetQueryDataAvailable(request, &waiting, 0, 0)) {
             Finish(s, Phase::Failed);
@@ -403,7 +405,9 @@ HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& pa
         InternetCloseHandle(request);
         return nullptr;
     }
-    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+    // One request per connection: no idle connection (and pool thread) is kept for later.
+    static const wchar_t kCloseHeader[] = L"Connection: close\r\n";
+    if (!HttpSendRequestW(request, kCloseHeader, static_cast<DWORD>(-1L), nullptr, 0)) {
         FailRequest(s, GetLastError());
         CloseRequest(s);
         return nullptr;
