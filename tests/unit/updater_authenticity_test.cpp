@@ -21,6 +21,11 @@ struct PinCase {
     bool accepted;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const PinCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class PublisherPinTest : public ::testing::TestWithParam<PinCase> {};
 
 TEST_P(PublisherPinTest, DecidesBeforeAnythingIsTerminated) {
