@@ -15,8 +15,6 @@ packages=(
   wine wine32:i386 wine64 xvfb xdotool x11-utils
   # Simplified Chinese glyphs for the status texts; screenshots and pixel checks
   fonts-wqy-microhei imagemagick
-  # Wine's own fonts (Marlett draws the title-bar buttons of message boxes in screenshots)
-  fonts-wine
   # the local HTTP test server and fixtures; throwaway certificates and Authenticode signatures
   python3 openssl osslsigncode
   # benchmarks (bench/run): a neutral HTTP server for the download figures, and the native client
