@@ -4,26 +4,10 @@
 #include <string>
 
 #include "platform/win32/form_window.h"
+#include "platform/win32/system_error_text.h"
 
 namespace ombrix {
 namespace {
-
-struct LocalFreer {
-    void operator()(wchar_t* text) const { LocalFree(text); }
-};
-
-std::wstring ErrorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
-    std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-        text.pop_back();
-    }
-    return text.empty() ? L"Error " + std::to_wstring(code) : text;
-}
 
 std::wstring FolderOf(const std::wstring& path) {
     const auto slash = path.find_last_of(L"\\/");
@@ -77,7 +61,7 @@ std::optional<std::wstring> Win32Application::startProgram(const std::wstring& p
     PROCESS_INFORMATION started{};
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
-        return ErrorText(GetLastError());
+        return SystemErrorText(GetLastError());
     }
     const UniqueHandle process(started.hProcess);
     const UniqueHandle thread(started.hThread);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/win32/system_error_text.h"
 #include "platform/win32/unique_handle.h"
 
 namespace ombrix {
@@ -13,10 +14,6 @@ namespace {
 constexpr std::size_t kWriteBuffer = 64 * 1024;
 // Larger requests are split: ReadFile and WriteFile count in 32 bits.
 constexpr std::size_t kMaxIo = 1u << 30;
-
-struct LocalFreer {
-    void operator()(wchar_t* text) const { LocalFree(text); }
-};
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.rfind(prefix, 0) == 0;
@@ -123,19 +120,6 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
         return L"\\\\?\\UNC\\" + full.substr(2);
     }
     return L"\\\\?\\" + full;
-}
-
-std::wstring SystemErrorText(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::unique_ptr<wchar_t, LocalFreer> owned(buffer);
-    std::wstring text = length > 0 ? std::wstring(buffer, length) : std::wstring();
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-        text.pop_back();
-    }
-    return text.empty() ? L"Error " + std::to_wstring(code) : text;
 }
 
 Win32FileSystem::Win32FileSystem() : lastError_(std::make_shared<DWORD>(ERROR_SUCCESS)) {}
