@@ -6,7 +6,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${OMBRIX_BUILD_DIR:-$root/build}"
 
 bash "$root/scripts/setup.sh"
-cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+source "$root/scripts/wine-tree.sh"
+cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
   -DUPDATE_URL="http://127.0.0.1:47631/soft/updates/ombrix/ombrix" >/dev/null
 cmake --build "$build/win"
 

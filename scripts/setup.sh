@@ -9,8 +9,9 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 packages=(
   # native build and unit tests
   build-essential cmake ninja-build clang-format libgtest-dev libgmock-dev
-  # cross build of the Windows programs (i686, static)
-  mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686
+  # cross build of the Windows programs (i686, static; x86_64 for machines without 32-bit
+  # support, see scripts/wine-tree.sh)
+  mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   # running them: Wine (32-bit needs wine32 from the i386 architecture) inside Xvfb
   wine wine32:i386 wine64 xvfb xdotool x11-utils
   # Simplified Chinese glyphs for the status texts; screenshots and pixel checks

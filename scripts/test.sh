@@ -10,16 +10,25 @@ test_url="http://127.0.0.1:47631/soft/updates/ombrix/ombrix"
 https_url="https://localhost:47632/soft/updates/ombrix/ombrix"
 
 bash "$root/scripts/setup.sh"
+source "$root/scripts/wine-tree.sh"
 
-cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
   -DUPDATE_URL="$test_url" >/dev/null
 cmake --build "$build/win"
-cmake -G Ninja -S "$root" -B "$build/win-https" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+cmake -G Ninja -S "$root" -B "$build/win-https" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
   -DUPDATE_URL="$https_url" >/dev/null
 cmake --build "$build/win-https" --target Update
+ship="$build/win"
+if [ "$wine_toolchain" != "$root/cmake/mingw-i686.cmake" ]; then
+  # The shipped form, built and checked even where it cannot run.
+  ship="$build/win-i686"
+  cmake -G Ninja -S "$root" -B "$ship" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DUPDATE_URL="$test_url" >/dev/null
+  cmake --build "$ship" --target Update Brevik
+fi
 
 cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" \
-  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" >/dev/null
+  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" -DOMBRIX_SHIP_BUILD_DIR="$ship" >/dev/null
 cmake --build "$build/native"
 
 cd "$build/native"

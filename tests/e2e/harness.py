@@ -11,6 +11,7 @@ the Windows build tree $OMBRIX_WIN_BUILD_DIR. Every wait here is bounded in time
 
 import atexit
 import codecs
+import functools
 import json
 import os
 import pathlib
@@ -42,6 +43,9 @@ SUBSTITUTED_FACES = ["SimSun", "宋体", "NSimSun", "新宋体", "SimHei", "黑�
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 
 PROGRAM_FOLDER_NAME = "Ombrix 程序 目录"
+# An x86_64 tree (built where the kernel runs no 32-bit programs) runs under wine64 in a 64-bit
+# prefix; the `wine` front end would always pick the 32-bit loader while it is installed.
+WINE64_LOADER = "/usr/lib/wine/wine64"
 SKIP = 77  # exit code that CTest reports as "skipped" (SKIP_RETURN_CODE)
 
 
@@ -92,6 +96,22 @@ def state_dir() -> pathlib.Path:
 
 def win_build_dir() -> pathlib.Path:
     return _env_path("OMBRIX_WIN_BUILD_DIR")
+
+
+@functools.lru_cache(maxsize=None)
+def tree_is_64bit() -> bool:
+    """Whether the Windows tree under test holds x86_64 programs (machine field of automate.exe)."""
+    try:
+        with open(tool("tools/automate.exe"), "rb") as exe:
+            header = exe.read(4096)
+    except (OSError, HarnessError):
+        return False
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    return header[pe + 4:pe + 6] == b"\x64\x86"
+
+
+def wine_command() -> List[str]:
+    return [WINE64_LOADER] if tree_is_64bit() else ["wine"]
 
 
 def tool(relative: str) -> pathlib.Path:
@@ -339,7 +359,7 @@ class Session:
         env = dict(os.environ)
         env.update({
             "WINEPREFIX": str(self.prefix),
-            "WINEARCH": "win32",
+            "WINEARCH": "win64" if tree_is_64bit() else "win32",
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": DLL_OVERRIDES,
             "DISPLAY": self.display,
@@ -353,13 +373,15 @@ class Session:
             "LC_ALL": "C.UTF-8",
         })
         env.pop("WINESERVER", None)
+        if tree_is_64bit():
+            env["WINELOADER"] = WINE64_LOADER
         if extra:
             env.update(extra)
         return env
 
     def wine(self, args, timeout: float = 60, cwd=None) -> Result:
         """wine ARGS...: its exit code (the program's) and output."""
-        return _run_to_files(["wine"] + [str(a) for a in args], self.env(), timeout, cwd,
+        return _run_to_files(wine_command() + [str(a) for a in args], self.env(), timeout, cwd,
                              self.tmp)
 
     def run_exe(self, exe, args=(), timeout: float = 60, cwd=None) -> Result:
@@ -371,7 +393,7 @@ class Session:
         log = tempfile.NamedTemporaryFile(dir=self.tmp, prefix=pathlib.Path(str(exe)).stem + "-",
                                           suffix=".log", delete=False)
         with log:
-            proc = subprocess.Popen(["wine", str(exe), *[str(a) for a in args]], env=self.env(),
+            proc = subprocess.Popen([*wine_command(), str(exe), *[str(a) for a in args]], env=self.env(),
                                     cwd=cwd, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         proc.output_path = pathlib.Path(log.name)
         return proc
@@ -547,7 +569,7 @@ def setup() -> Session:
     # A persistent wineserver keeps the Wine system processes alive between the tests' runs,
     # so that each later start of a program takes a fraction of a second.
     _spawn_detached(["wineserver", "-p"], session.env(), state / "wineserver.log")
-    result = _run_to_files(["wineboot", "-i"], session.env(), PREFIX_TIMEOUT, tmp_dir=session.tmp)
+    result = _run_to_files([*wine_command(), "wineboot", "-i"], session.env(), PREFIX_TIMEOUT, tmp_dir=session.tmp)
     if result.code != 0:
         raise HarnessError(f"wineboot -i failed ({result.code}): {result.stderr}")
     session.reg_import(_prefix_settings())
@@ -565,7 +587,7 @@ def _keep_desktop(session: Session) -> None:
     if automate is None or not automate.is_file():
         print("e2e session: automate.exe not built; programs may start slowly", file=sys.stderr)
         return
-    _spawn_detached(["wine", str(automate), "idle", "--timeout", str(SESSION_HOURS * 3600000)],
+    _spawn_detached([*wine_command(), str(automate), "idle", "--timeout", str(SESSION_HOURS * 3600000)],
                     session.env(), session.state / "desktop-keeper.log")
 
 
