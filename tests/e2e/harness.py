@@ -480,6 +480,15 @@ class Session:
         target = [] if name is None else (["/ve"] if name == "" else ["/v", name])
         self.wine(["reg", "delete", key, *target, "/f"])
 
+    def restart_wine(self) -> None:
+        """Ends every program of the prefix and the Wine server, then starts the server and the
+        desktop keeper again: what Wine reads once per server, the display resolution among it,
+        then takes effect."""
+        _run_to_files(["wineserver", "-k"], self.env(), 30, tmp_dir=self.tmp)
+        _run_to_files(["wineserver", "-w"], self.env(), 30, tmp_dir=self.tmp)
+        _spawn_detached(["wineserver", "-p"], self.env(), self.state / "wineserver.log")
+        _keep_desktop(self)
+
     # the screen
 
     def screenshot(self, path) -> pathlib.Path:
