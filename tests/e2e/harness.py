@@ -24,7 +24,8 @@ import time
 from typing import Dict, List, NamedTuple, Optional
 
 SESSION_FILE = "session.json"
-SCREEN = "1024x768x24"
+# Large enough for the main window at 192 dpi (680 x 200 at 422, 436).
+SCREEN = "1280x1024x24"
 PREFIX_TIMEOUT = 240
 SESSION_HOURS = 12  # the longest a session's helpers live without a teardown
 # The font that carries Simplified Chinese on this machine (fonts-wqy-microhei).
@@ -348,9 +349,10 @@ class Session:
             "XDG_CACHE_HOME": str(self.home / ".cache"),
             "XDG_CONFIG_HOME": str(self.home / ".config"),
             "XDG_DATA_HOME": str(self.home / ".local" / "share"),
-            # Command-line arguments reach Windows programs as UTF-8 decoded text.
-            "LANG": "C.UTF-8",
-            "LC_ALL": "C.UTF-8",
+            # Command-line arguments reach Windows programs as UTF-8 decoded text. The demo asks
+            # for a Chinese locale (OMBRIX_E2E_LANG), so the system's boxes look as users see them.
+            "LANG": os.environ.get("OMBRIX_E2E_LANG", "C.UTF-8"),
+            "LC_ALL": os.environ.get("OMBRIX_E2E_LANG", "C.UTF-8"),
         })
         env.pop("WINESERVER", None)
         if extra:
