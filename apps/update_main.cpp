@@ -9,6 +9,7 @@
 #include "apps/event_relay.h"
 #include "platform/win32/application_win32.h"
 #include "platform/win32/clock_win32.h"
+#include "platform/win32/dpi_win32.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/message_boxes_win32.h"
@@ -92,6 +93,7 @@ int RunUpdate() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     SetUnhandledExceptionFilter(ReportCrash);
+    ombrix::BecomeDpiAware();
     // Nothing here takes typed text; without an input method the process stays smaller.
     ImmDisableIME(static_cast<DWORD>(-1));
     try {

@@ -13,6 +13,7 @@ manifest, the application title and the version record. Exit status 1 on any mis
 import argparse
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -55,70 +56,136 @@ def check(condition, message):
 # Picture files.
 
 
-def read_bmp(path):
-    """(width, height, bits, rows of (r, g, b) from the top) of a BI_RGB bitmap file."""
-    data = path.read_bytes()
-    check(data[:2] == b"BM", f"{path.name}: not a bitmap file")
-    offset, = struct.unpack_from("<I", data, 10)
-    _, w, h, _, bits, compression = struct.unpack_from("<IiiHHI", data, 14)
-    check(compression == 0, f"{path.name}: compressed")
-    stride = (w * bits // 8 + 3) & ~3
-    rows = []
-    for y in range(abs(h)):
-        line = data[offset + y * stride:offset + (y + 1) * stride]
-        step = bits // 8
-        rows.append([(line[x * step + 2], line[x * step + 1], line[x * step]) for x in range(w)])
-    if h > 0:
-        rows.reverse()
-    return w, abs(h), bits, rows
+SCALES = (100, 125, 150, 200)
 
 
-def check_background():
-    w, h, bits, rows = read_bmp(SKIN / "background.bmp")
-    if not check((w, h, bits) == (340, 300, 32), f"background.bmp: {w} x {h} at {bits} bpp"):
-        return
-    frame = rows[0][170]
-    for x, y in [(0, 50), (339, 50), (170, 99), (0, 0), (339, 99)]:
-        check(rows[y][x] == frame, f"background.bmp: frame pixel {x},{y} is {rows[y][x]}")
-    interior = [rows[y][1] for y in range(1, 99)]
-    check(all(row[1:339] == [row[1]] * 338 for row in rows[1:99]),
-          "background.bmp: panel rows are not plain gradient rows")
-    check(all(b > r for r, g, b in interior), "background.bmp: the panel is not blue")
-    check(interior[0] != interior[-1], "background.bmp: the panel has no gradient")
-    check(all(sum(frame) < sum(c) for c in interior), "background.bmp: frame not darker")
-    check(all(row == [(255, 255, 255)] * 340 for row in rows[100:]),
-          "background.bmp: rows 100 to 299 are not white")
+def scaled(pixels, scale):
+    return (pixels * scale + 50) // 100
+
+
+def skin_name(name, scale):
+    return f"{name}.png" if scale == 100 else f"{name}-{scale}.png"
+
+
+def unfilter(data, width, height, bpp, line_bytes):
+    rows, previous, at = [], bytes(line_bytes), 0
+    for _ in range(height):
+        kind, line = data[at], bytearray(data[at + 1:at + 1 + line_bytes])
+        at += 1 + line_bytes
+        for i in range(line_bytes):
+            left = line[i - bpp] if i >= bpp else 0
+            up, corner = previous[i], previous[i - bpp] if i >= bpp else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + up) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 0xFF
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc
+                                      else corner)) & 0xFF
+        rows.append(bytes(line))
+        previous = line
     return rows
 
 
-def check_close_buttons(background):
+def read_png(path):
+    """(width, height, palette size or None, rows of (r, g, b, a) from the top) of the PNG kinds
+    the skin uses: indexed (1 to 8 bits) and 8-bit RGB, not interlaced."""
+    data = path.read_bytes()
+    check(data[:8] == b"\x89PNG\r\n\x1a\n", f"{path.name}: not a PNG file")
+    at, chunks = 8, {}
+    while at < len(data):
+        length, kind = struct.unpack_from(">I4s", data, at)
+        chunks.setdefault(kind, b"")
+        chunks[kind] += data[at + 8:at + 8 + length]
+        at += 12 + length
+    w, h, bits, colour_type, _, _, interlace = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
+    check(interlace == 0 and (colour_type, bits) in {(3, 1), (3, 2), (3, 4), (3, 8), (2, 8)},
+          f"{path.name}: colour type {colour_type} at {bits} bits")
+    raw = zlib.decompress(chunks[b"IDAT"])
+    if colour_type == 2:
+        lines = unfilter(raw, w, h, 3, w * 3)
+        return w, h, None, [[tuple(line[3 * x:3 * x + 3]) + (255,) for x in range(w)]
+                            for line in lines]
+    plte = chunks[b"PLTE"]
+    palette = [tuple(plte[i:i + 3]) for i in range(0, len(plte), 3)]
+    alphas = chunks.get(b"tRNS", b"")
+    lines = unfilter(raw, w, h, 1, (w * bits + 7) // 8)
+    rows = []
+    for line in lines:
+        row = []
+        for x in range(w):
+            bit = x * bits
+            index = (line[bit // 8] >> (8 - bits - bit % 8)) & ((1 << bits) - 1)
+            row.append(palette[index] + (alphas[index] if index < len(alphas) else 255,))
+        rows.append(row)
+    return w, h, len(palette), rows
+
+
+def check_background(scale):
+    name = skin_name("background", scale)
+    w, h, _, rows = read_png(SKIN / name)
+    size = (scaled(340, scale), scaled(300, scale))
+    if not check((w, h) == size, f"{name}: {w} x {h}, not {size[0]} x {size[1]}"):
+        return
+    rows = [[px[:3] for px in row] for row in rows]
+    panel, line = scaled(100, scale), scaled(1, scale)
+    frame = rows[0][w // 2]
+    # A crisp frame of the scaled width all round the panel, then the gradient rows.
+    for i in range(line):
+        for x, y in [(i, panel // 2), (w - 1 - i, panel // 2), (w // 2, i), (w // 2, panel - 1 - i),
+                     (i, i), (w - 1 - i, panel - 1 - i)]:
+            check(rows[y][x] == frame, f"{name}: frame pixel {x},{y} is {rows[y][x]}")
+    interior = [rows[y][line] for y in range(line, panel - line)]
+    check(all(row[line:w - line] == [row[line]] * (w - 2 * line)
+              for row in rows[line:panel - line]),
+          f"{name}: panel rows are not plain gradient rows")
+    check(all(row[line - 1] == frame and row[w - line] == frame for row in rows[:panel]),
+          f"{name}: the frame is not {line} pixels wide")
+    check(all(b > r for r, g, b in interior), f"{name}: the panel is not blue")
+    check(interior[0] != interior[-1], f"{name}: the panel has no gradient")
+    check(all(sum(frame) < sum(c) for c in interior), f"{name}: frame not darker")
+    check(all(row == [(255, 255, 255)] * w for row in rows[panel:]),
+          f"{name}: the rows below the panel are not white")
+    return rows
+
+
+def check_close_buttons(background, scale):
     looks = {}
+    size = (scaled(24, scale), scaled(20, scale))
     for look in ("normal", "pressed", "hover"):
-        w, h, bits, rows = read_bmp(SKIN / f"close_{look}.bmp")
-        check((w, h, bits) == (24, 20, 24), f"close_{look}.bmp: {w} x {h} at {bits} bpp")
-        looks[look] = rows
+        name = skin_name(f"close_{look}", scale)
+        w, h, _, rows = read_png(SKIN / name)
+        check((w, h) == size and all(px[3] == 255 for row in rows for px in row),
+              f"{name}: {w} x {h}, or not opaque")
+        looks[look] = [[px[:3] for px in row] for row in rows]
     normal, pressed, hover = looks["normal"], looks["pressed"], looks["hover"]
+    w, h = size
     # The normal look is the panel itself where the "x" is not: it sits at 312, 8.
-    if background:
-        check(normal[0][0] == background[8][312] and normal[19][23] == background[27][335],
-              "close_normal.bmp: its corners are not the panel's blue")
-    for x, y in [(0, 0), (23, 19), (0, 19)]:
+    x0, y0 = scaled(312, scale), scaled(8, scale)
+    if background and len(normal) == h:
+        check(normal[0][0] == background[y0][x0] and
+              normal[h - 1][w - 1] == background[y0 + h - 1][x0 + w - 1],
+              f"close buttons at {scale} %: the corners are not the panel's blue")
+    for x, y in [(0, 0), (w - 1, h - 1), (0, h - 1)]:
         check(sum(pressed[y][x]) < sum(normal[y][x]) < sum(hover[y][x]),
-              f"close buttons: pixel {x},{y} is not darker pressed and lighter hovered")
+              f"close buttons at {scale} %: pixel {x},{y} is not darker pressed and lighter hovered")
     for look, rows in looks.items():
-        check(rows[10][12] == (255, 255, 255), f"close_{look}.bmp: no white x in the middle")
+        check(rows[h // 2][w // 2] == (255, 255, 255),
+              f"close_{look} at {scale} %: no white x in the middle")
 
 
-def check_title_gif():
-    data = (SKIN / "title.gif").read_bytes()
-    check(data[:6] == b"GIF89a", "title.gif: not GIF89a")
-    w, h, flags = struct.unpack_from("<HHB", data, 6)
-    check((w, h) == (16, 16), f"title.gif: {w} x {h}")
-    check(flags & 0x87 == 0x86, "title.gif: no global palette of 128 colours")
-    gce = 13 + 128 * 3
-    check(data[gce:gce + 4] == bytes((0x21, 0xF9, 4, 0x01)),
-          "title.gif: no Graphic Control Extension with a transparent colour before the image")
-    check(data.endswith(b"\x3b"), "title.gif: no trailer")
+def check_title_icon(scale):
+    name = skin_name("title", scale)
+    w, h, colours, rows = read_png(SKIN / name)
+    size = scaled(16, scale)
+    check((w, h) == (size, size), f"{name}: {w} x {h}")
+    check(colours is not None and colours <= 128, f"{name}: not at most 128 colours")
+    alphas = {px[3] for row in rows for px in row}
+    check(alphas == {0, 255}, f"{name}: not one transparent colour and opaque others: {alphas}")
 
 
 def icon_images(path):
@@ -293,19 +360,18 @@ def check_update(path):
     check(groups == [1, 2], f"{program}: icon groups {groups}; the application icon must be first")
     check_icon_group(resources, 1, "update.ico", program)
     check_icon_group(resources, 2, "install.ico", program)
-    for bitmap_id, name in [(101, "background"), (102, "close_normal"), (103, "close_pressed"),
-                            (104, "close_hover")]:
-        # A bitmap resource is the file without its 14-byte file header.
-        check(single(resources, RT_BITMAP, bitmap_id, program) ==
-              (SKIN / f"{name}.bmp").read_bytes()[14:],
-              f"{program}: bitmap {bitmap_id} is not {name}.bmp")
-    check(single(resources, RT_RCDATA, 105, program) == (SKIN / "title.gif").read_bytes(),
-          f"{program}: RCDATA 105 is not title.gif")
+    for step, scale in enumerate(SCALES):
+        for base, name in [(101, "background"), (102, "close_normal"), (103, "close_pressed"),
+                           (104, "close_hover"), (105, "title")]:
+            resource = base + 10 * step
+            check(single(resources, RT_RCDATA, resource, program) ==
+                  (SKIN / skin_name(name, scale)).read_bytes(),
+                  f"{program}: RCDATA {resource} is not {skin_name(name, scale)}")
     manifest = single(resources, RT_MANIFEST, 1, program)
     check(manifest == (HERE / "update.manifest").read_bytes(),
           f"{program}: manifest is not update.manifest")
     for needle in (b'level="requireAdministrator"', b'name="Microsoft.Windows.Common-Controls"',
-                   b'version="6.0.0.0"', b"<dpiAware"):
+                   b'version="6.0.0.0"'):
         check(needle in manifest, f"{program}: manifest lacks {needle.decode()}")
     check(string_resource(resources, 1, program) == "update",
           f"{program}: application title is not \"update\"")
@@ -331,8 +397,9 @@ def main():
     parser.add_argument("--brevik", type=Path, help="a built Brevik.exe")
     args = parser.parse_args()
 
-    check_close_buttons(check_background())
-    check_title_gif()
+    for scale in SCALES:
+        check_close_buttons(check_background(scale), scale)
+        check_title_icon(scale)
     check_icons()
     if args.update:
         check_update(args.update)

@@ -5,11 +5,13 @@
 // Update.exe
 #define IDI_UPDATE_APP 1    // application icon: six images (48, 32, 16 px at 8 and 32 bpp)
 #define IDI_UPDATE_FORM2 2  // install window's icon: nine images (48, 32, 16 px at 4, 8, 32 bpp)
-#define IDB_SKIN_BACKGROUND 101     // 340 x 300, 32 bpp
-#define IDB_SKIN_CLOSE_NORMAL 102   // 24 x 20, 24 bpp
-#define IDB_SKIN_CLOSE_PRESSED 103  // 24 x 20, 24 bpp
-#define IDB_SKIN_CLOSE_HOVER 104    // 24 x 20, 24 bpp
-#define IDR_SKIN_TITLE_GIF 105      // 16 x 16 GIF (RCDATA), 128 colours, one transparent
+// Skin pictures, PNG as RCDATA, at 100 %; the renderings at 125, 150 and 200 % follow at
+// +10, +20 and +30 (forms::kPictureScaleStep).
+#define IDB_SKIN_BACKGROUND 101     // 340 x 300, expanded to 32 bpp
+#define IDB_SKIN_CLOSE_NORMAL 102   // 24 x 20, expanded to 24 bpp
+#define IDB_SKIN_CLOSE_PRESSED 103  // 24 x 20, expanded to 24 bpp
+#define IDB_SKIN_CLOSE_HOVER 104    // 24 x 20, expanded to 24 bpp
+#define IDB_SKIN_TITLE 105          // 16 x 16, 128 colours, one of them transparent
 #define IDS_UPDATE_APP_TITLE 1      // string "update": the title of message boxes without their own
 
 // Brevik.exe

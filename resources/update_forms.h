@@ -1,11 +1,6 @@
 #pragma once
-// The updater's two windows as data. Places and sizes are pixels at 96 dpi (the windows were laid
-// out in twips, 15 to the pixel); a place is the top-left corner within the parent's client area.
-// Platform-neutral on purpose: the Win32 side builds real windows from it, and anything else
-// (tests, tools) can read it without <windows.h>.
-#include <cstdint>
-#include <span>
-
+// The updater's two windows as data, in the terms of platform/form_definition.h.
+#include "platform/form_definition.h"
 #include "resources/resource_ids.h"
 #include "updater/Controls.h"
 
@@ -15,112 +10,6 @@
 #endif
 
 namespace ombrix::forms {
-
-enum class Kind {
-    Component,  // no window of its own (the transfer component)
-    PushButton,
-    Edit,
-    PictureBox,  // a picture that can hold other controls
-    ProgressBar,
-    Label,
-    Image,
-};
-
-enum class SystemColour { ButtonFace, ButtonText, Window, WindowText };
-
-struct Colour {
-    enum class Source { Default, Transparent, Rgb, System };
-    Source source = Source::Default;
-    std::uint8_t red = 0;
-    std::uint8_t green = 0;
-    std::uint8_t blue = 0;
-    SystemColour system = SystemColour::ButtonFace;
-};
-
-// Default: whatever the control's kind uses when nothing is designed.
-inline constexpr Colour kDefaultColour{};
-inline constexpr Colour kTransparent{.source = Colour::Source::Transparent};
-constexpr Colour Rgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    return {.source = Colour::Source::Rgb, .red = red, .green = green, .blue = blue};
-}
-constexpr Colour System(SystemColour colour) {
-    return {.source = Colour::Source::System, .system = colour};
-}
-
-// Character sets as fonts number them.
-inline constexpr int kAnsiCharset = 0;
-inline constexpr int kGb2312Charset = 134;
-
-struct Font {
-    const wchar_t* face = L"";
-    int hundredthsOfPoint = 900;
-    int weight = 400;  // 400 normal, 700 bold, 900 heavy
-    int charset = kAnsiCharset;
-    bool italic = false;
-    bool underline = false;
-    bool strikeOut = false;
-};
-
-enum class PictureFormat { None, Bitmap, Gif };
-
-// A picture held in the program's resources: bitmaps as BITMAP, GIFs as RCDATA.
-struct Picture {
-    PictureFormat format = PictureFormat::None;
-    int resource = 0;
-};
-
-// Designed range of a progress bar.
-struct Range {
-    int minimum = 0;
-    int maximum = 100;
-    int value = 0;
-};
-
-inline constexpr int kOnWindow = 0;  // parent: the window itself
-inline constexpr int kNoTabStop = -1;
-
-struct Control {
-    int id = 0;
-    int parent = kOnWindow;  // kOnWindow or the id of a picture box
-    Kind kind = Kind::Label;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    const wchar_t* text = L"";  // caption or text
-    Colour foreground = kDefaultColour;
-    Colour background = kDefaultColour;
-    const Font* font = nullptr;  // nullptr: the window's font
-    bool visible = true;
-    int tabIndex = kNoTabStop;
-    Picture picture = {};
-    bool readOnly = false;  // edits only
-    Range range = {};       // progress bars only
-};
-
-struct Timer {
-    int id = 0;
-    unsigned intervalMs = 0;
-    bool enabled = false;  // runs from the moment the window is created
-};
-
-struct Form {
-    const wchar_t* name = L"";
-    const wchar_t* caption = L"";
-    int x = 0;  // screen place of the client area's top-left corner
-    int y = 0;
-    int clientWidth = 0;
-    int clientHeight = 0;
-    bool frameless = true;  // no border, no title bar, no minimize or maximize box
-    bool taskbarButton = false;
-    // Shown when loaded; the window is always created hidden and its owner shows it.
-    bool visible = false;
-    int icon = 0;
-    Colour background = kDefaultColour;
-    const Font* font = nullptr;  // the window's default font, inherited by its controls
-    std::span<const Control> controls = {};
-    std::span<const Timer> timers = {};
-};
 
 // Application title: the title of a message box that gives none of its own.
 inline constexpr const wchar_t* kApplicationTitle = L"update";
@@ -135,6 +24,14 @@ inline constexpr Font kChineseFont{
     .face = L"SimSun", .hundredthsOfPoint = 900, .weight = 400, .charset = kGb2312Charset};
 inline constexpr Font kTitleFont{
     .face = L"Arial Black", .hundredthsOfPoint = 975, .weight = 900, .charset = kAnsiCharset};
+
+// The close button's three looks.
+inline constexpr Picture kCloseNormal{
+    .resource = IDB_SKIN_CLOSE_NORMAL, .width = 24, .height = 20, .bitsPerPixel = 24};
+inline constexpr Picture kClosePressed{
+    .resource = IDB_SKIN_CLOSE_PRESSED, .width = 24, .height = 20, .bitsPerPixel = 24};
+inline constexpr Picture kCloseHover{
+    .resource = IDB_SKIN_CLOSE_HOVER, .width = 24, .height = 20, .bitsPerPixel = 24};
 
 // Rows in the order of the window definition; the id is 1000 + the row.
 inline constexpr Control kForm1Controls[] = {
@@ -172,7 +69,11 @@ inline constexpr Control kForm1Controls[] = {
      .width = 345,
      .height = 113,
      .tabIndex = 5,
-     .picture = {PictureFormat::Bitmap, IDB_SKIN_BACKGROUND}},
+     .picture = {.resource = IDB_SKIN_BACKGROUND,
+                 .width = 340,
+                 .height = 300,
+                 .bitsPerPixel = 32,
+                 .panelHeight = 100}},
     {.id = form1::ProgressBar1,
      .parent = form1::Picture1,
      .kind = Kind::ProgressBar,
@@ -209,7 +110,11 @@ inline constexpr Control kForm1Controls[] = {
      .y = 8,
      .width = 16,
      .height = 16,
-     .picture = {PictureFormat::Gif, IDR_SKIN_TITLE_GIF}},
+     .picture = {.resource = IDB_SKIN_TITLE,
+                 .width = 16,
+                 .height = 16,
+                 .bitsPerPixel = 32,
+                 .transparent = true}},
     {.id = form1::Label4,
      .parent = form1::Picture1,
      .kind = Kind::Label,
@@ -230,7 +135,7 @@ inline constexpr Control kForm1Controls[] = {
      .width = 24,
      .height = 20,
      .visible = false,
-     .picture = {PictureFormat::Bitmap, IDB_SKIN_CLOSE_NORMAL}},
+     .picture = kCloseNormal},
     {.id = form1::closedown,
      .parent = form1::Picture1,
      .kind = Kind::Image,
@@ -239,7 +144,7 @@ inline constexpr Control kForm1Controls[] = {
      .width = 24,
      .height = 20,
      .visible = false,
-     .picture = {PictureFormat::Bitmap, IDB_SKIN_CLOSE_PRESSED}},
+     .picture = kClosePressed},
     {.id = form1::closemove,
      .parent = form1::Picture1,
      .kind = Kind::Image,
@@ -248,7 +153,7 @@ inline constexpr Control kForm1Controls[] = {
      .width = 24,
      .height = 20,
      .visible = false,
-     .picture = {PictureFormat::Bitmap, IDB_SKIN_CLOSE_HOVER}},
+     .picture = kCloseHover},
     {.id = form1::close1,
      .parent = form1::Picture1,
      .kind = Kind::Image,
@@ -256,7 +161,7 @@ inline constexpr Control kForm1Controls[] = {
      .y = 8,
      .width = 24,
      .height = 20,
-     .picture = {PictureFormat::Bitmap, IDB_SKIN_CLOSE_NORMAL}},
+     .picture = kCloseNormal},
     {.id = form1::Label3,
      .parent = form1::Picture1,
      .kind = Kind::Label,

@@ -15,4 +15,9 @@ export OMBRIX_WIN_BUILD_DIR="$build/win"
 export OMBRIX_E2E_STATE="$build/demo-state"
 export OMBRIX_DEMO_OUT="$build/demo"
 mkdir -p "$OMBRIX_E2E_STATE"
+# Wine in Simplified Chinese, as the product's users see the system's boxes (是/否), where the
+# machine has that locale (scripts/setup.sh generates it).
+if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  export OMBRIX_E2E_LANG=zh_CN.UTF-8
+fi
 exec python3 "$root/scripts/demo.py"

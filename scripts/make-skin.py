@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Draws the pictures and icons of Update.exe and Brevik.exe into resources/skin/.
 
+The skin pictures are drawn for each display scale the updater knows (100, 125, 150 and 200 %;
+NAME.png at 100 %, NAME-125.png and so on), places and sizes rounded to whole pixels as the
+program rounds them, and stored as small PNG files (indexed where 256 colours suffice).
+
 Python standard library only, and deterministic (the same bytes on every run): the files it writes
 are committed, so the build needs no image tools. Run it again after changing the artwork.
 
@@ -13,6 +17,7 @@ import argparse
 import math
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 SKIN_DIR = Path(__file__).resolve().parent.parent / "resources" / "skin"
@@ -28,21 +33,29 @@ PANEL_BOTTOM = (170, 206, 242)
 PANEL_FRAME = (16, 58, 128)
 WHITE = (255, 255, 255)
 
-TITLE_ICON_AT = (8, 8)  # where the title icon sits on the panel
+TITLE_ICON_AT, TITLE_ICON_SIZE = (8, 8), 16  # where the title icon sits on the panel
 CLOSE_AT, CLOSE_SIZE = (312, 8), (24, 20)
+SCALES = (100, 125, 150, 200)
+
+
+def scaled(pixels, scale):
+    """A length of the 96-dpi design at SCALE per cent, rounded half up as the program does."""
+    return (pixels * scale + 50) // 100
 
 
 def lerp(a, b, t):
     return tuple(round(x + (y - x) * t) for x, y in zip(a, b))
 
 
-def panel_colour(x, y):
-    """Colour of the background picture at (x, y)."""
-    if y >= PANEL_HEIGHT:
+def panel_colour(x, y, scale=100):
+    """Colour of the background picture at (x, y) when drawn at SCALE per cent: the gradient
+    runs between the frame lines, which are round(scale / 100) pixels wide."""
+    width, panel, frame = scaled(WIDTH, scale), scaled(PANEL_HEIGHT, scale), scaled(1, scale)
+    if y >= panel:
         return WHITE
-    if x in (0, WIDTH - 1) or y in (0, PANEL_HEIGHT - 1):
+    if x < frame or x >= width - frame or y < frame or y >= panel - frame:
         return PANEL_FRAME
-    return lerp(PANEL_TOP, PANEL_BOTTOM, (y - 1) / (PANEL_HEIGHT - 3))
+    return lerp(PANEL_TOP, PANEL_BOTTOM, (y - frame) / (panel - 2 * frame - 1))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -189,14 +202,17 @@ def document(size):
     return image
 
 
-def close_button(look):
+def close_button(look, scale=100):
     """The close button: the panel's own blue under a white "x"; pressed darker, hover lighter."""
-    (x0, y0), (w, h) = CLOSE_AT, CLOSE_SIZE
+    x0, y0 = (scaled(v, scale) for v in CLOSE_AT)
+    w, h = (scaled(v, scale) for v in CLOSE_SIZE)
     shade = {"normal": lambda c: c,
              "pressed": lambda c: lerp((0, 0, 0), c, 0.72),
              "hover": lambda c: lerp(c, WHITE, 0.3)}[look]
-    image = [[shade(panel_colour(x0 + x, y0 + y)) + (1.0,) for x in range(w)] for y in range(h)]
-    cx, cy, arm, half = w / 2, h / 2, 4.0, 0.9
+    image = [[shade(panel_colour(x0 + x, y0 + y, scale)) + (1.0,) for x in range(w)]
+             for y in range(h)]
+    k = scale / 100
+    cx, cy, arm, half = w / 2, h / 2, 4.0 * k, 0.9 * k
     bar1 = polygon((cx - arm - half, cy - arm + half), (cx - arm + half, cy - arm - half),
                    (cx + arm + half, cy + arm - half), (cx + arm - half, cy + arm + half))
     bar2 = polygon((cx + arm - half, cy - arm - half), (cx + arm + half, cy - arm + half),
@@ -269,83 +285,72 @@ def quantize(pixels, reserved, size):
 # File formats.
 
 
-def bmp(rows, bits):
-    """A bottom-up BI_RGB bitmap file of 24 or 32 bits per pixel."""
-    h, w = len(rows), len(rows[0])
-    stride = (w * bits // 8 + 3) & ~3
-    body = bytearray()
-    for row in reversed(rows):
-        line = bytearray()
-        for r, g, b in row:
-            line += bytes((b, g, r, 255)) if bits == 32 else bytes((b, g, r))
-        body += line + bytes(stride - len(line))
-    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, bits, 0, len(body), 3780, 3780, 0, 0)
-    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(body), 0, 0, 14 + len(info))
-    return header + info + body
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
-def lzw(indices, min_code_size):
-    """GIF's variable-width LZW, codes packed least significant bit first."""
-    clear, end = 1 << min_code_size, (1 << min_code_size) + 1
-    out, acc, nbits = bytearray(), 0, 0
-
-    def emit(code, width):
-        nonlocal acc, nbits
-        acc |= code << nbits
-        nbits += width
-        while nbits >= 8:
-            out.append(acc & 0xFF)
-            acc >>= 8
-            nbits -= 8
-
-    def reset():
-        return {}, min_code_size + 1, end + 1
-
-    table, width, next_code = reset()
-    emit(clear, width)
-    prefix = indices[0]
-    for index in indices[1:]:
-        if (prefix, index) in table:
-            prefix = table[(prefix, index)]
-            continue
-        emit(prefix, width)
-        table[(prefix, index)] = next_code
-        next_code += 1
-        # The decoder defines each code one step later than we do, so it widens one code later.
-        if next_code > (1 << width) and width < 12:
-            width += 1
-        if next_code == 4096:
-            emit(clear, width)
-            table, width, next_code = reset()
-        prefix = index
-    emit(prefix, width)
-    # The decoder defines one more code on reading the last one and may widen before the end code.
-    if next_code == (1 << width) and width < 12:
-        width += 1
-    emit(end, width)
-    if nbits:
-        out.append(acc & 0xFF)
+def png_filtered(rows, bpp, strategy):
+    """The scanlines with their filter bytes: one filter type for all rows, or (None) per row
+    the one with the smallest sum of absolute values, the usual heuristic."""
+    out, previous = bytearray(), bytes(len(rows[0]))
+    for row in rows:
+        candidates = []
+        for kind in ((strategy,) if strategy is not None else range(5)):
+            line = bytearray(len(row))
+            for i, value in enumerate(row):
+                left = row[i - bpp] if i >= bpp else 0
+                up = previous[i]
+                corner = previous[i - bpp] if i >= bpp else 0
+                if kind == 0:
+                    predicted = 0
+                elif kind == 1:
+                    predicted = left
+                elif kind == 2:
+                    predicted = up
+                elif kind == 3:
+                    predicted = (left + up) // 2
+                else:
+                    p = left + up - corner
+                    pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                    predicted = left if pa <= pb and pa <= pc else up if pb <= pc else corner
+                line[i] = (value - predicted) & 0xFF
+            candidates.append((sum(v if v < 128 else 256 - v for v in line), kind, line))
+        _, kind, line = min(candidates, key=lambda c: (c[0], c[1]))
+        out += bytes((kind,)) + line
+        previous = row
     return bytes(out)
 
 
-def gif(width, height, palette, indices, transparent):
-    bits = (len(palette) - 1).bit_length()
-    assert len(palette) == 1 << bits
-    data = bytearray(b"GIF89a")
-    data += struct.pack("<HHBBB", width, height, 0x80 | (7 << 4) | (bits - 1), 0, 0)
-    for colour in palette:
-        data += bytes(colour)
-    # Graphic Control Extension: no disposal, no delay, the transparent index.
-    data += bytes((0x21, 0xF9, 4, 0x01, 0, 0, transparent, 0))
-    data += b"\x2c" + struct.pack("<HHHHB", 0, 0, width, height, 0)
-    min_code_size = max(2, bits)
-    data.append(min_code_size)
-    stream = lzw(indices, min_code_size)
-    for i in range(0, len(stream), 255):
-        chunk = stream[i:i + 255]
-        data += bytes((len(chunk),)) + chunk
-    data += b"\x00\x3b"
-    return bytes(data)
+def png(rows, transparent=None):
+    """A PNG of rows of (r, g, b) or None (transparent). Indexed when 256 colours or fewer, with
+    the transparent pixels at index 0; otherwise 8-bit RGB. The smallest of the filter choices,
+    at zlib's best compression."""
+    h, w = len(rows), len(rows[0])
+    colours = sorted({px for row in rows for px in row if px is not None})
+    if transparent is not None or len(colours) <= 256:
+        palette = ([transparent] if transparent is not None else []) + colours
+        index = {c: i for i, c in enumerate(palette)}
+        bits = next(b for b in (1, 2, 4, 8) if len(palette) <= 1 << b)
+        raw, per_byte = [], 8 // bits
+        for row in rows:
+            values = [0 if px is None else index[px] for px in row]
+            line = bytearray((w + per_byte - 1) // per_byte)
+            for x, v in enumerate(values):
+                line[x // per_byte] |= v << (8 - bits * (x % per_byte + 1))
+            raw.append(bytes(line))
+        header = struct.pack(">IIBBBBB", w, h, bits, 3, 0, 0, 0)
+        extra = png_chunk(b"PLTE", b"".join(bytes(c) for c in palette))
+        if transparent is not None:
+            extra += png_chunk(b"tRNS", b"\0")
+        bpp = 1
+    else:
+        raw = [b"".join(bytes(px) for px in row) for row in rows]
+        header = struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)
+        extra, bpp = b"", 3
+    data = min((zlib.compress(png_filtered(raw, bpp, s), 9) for s in (0, 1, 2, 3, 4, None)),
+               key=len)
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + extra +
+            png_chunk(b"IDAT", data) + png_chunk(b"IEND", b""))
 
 
 def mask_rows(image, size):
@@ -409,14 +414,16 @@ def ico(images):
 # The files.
 
 
-def background():
-    return bmp([[panel_colour(x, y) for x in range(WIDTH)] for y in range(HEIGHT)], 32)
+def background(scale):
+    w, h = scaled(WIDTH, scale), scaled(HEIGHT, scale)
+    return png([[panel_colour(x, y, scale) for x in range(w)] for y in range(h)])
 
 
-def title_icon():
-    """16 x 16, 128 colours, index 0 transparent. Edge pixels are blended over the very panel rows
-    the icon sits on, so they melt into the panel."""
-    size, (x0, y0) = 16, TITLE_ICON_AT
+def title_icon(scale):
+    """128 colours at most, one of them transparent. Edge pixels are blended over the very panel
+    rows the icon sits on, so they melt into the panel."""
+    size = scaled(TITLE_ICON_SIZE, scale)
+    x0, y0 = (scaled(v, scale) for v in TITLE_ICON_AT)
     image = emblem(size)
     pixels = []
     for y, row in enumerate(image):
@@ -424,12 +431,14 @@ def title_icon():
             if a < 0.15:
                 pixels.append(None)
                 continue
-            under = panel_colour(x0 + x, y0 + y)
+            under = panel_colour(x0 + x, y0 + y, scale)
             pixels.append(tuple(round(c * a + u * (1 - a)) for c, u in zip((r, g, b), under)))
     # The transparent entry holds the panel's colour for viewers that ignore transparency.
-    backdrop = panel_colour(x0, y0 + size // 2)
+    backdrop = panel_colour(x0, y0 + size // 2, scale)
     palette, indices = quantize(pixels, [backdrop, WHITE, ORANGE_EDGE], 128)
-    return gif(size, size, palette, indices, 0)
+    rows = [[None if pixels[y * size + x] is None else palette[indices[y * size + x]]
+             for x in range(size)] for y in range(size)]
+    return png(rows, transparent=backdrop)
 
 
 def icon(draw, depths):
@@ -438,16 +447,19 @@ def icon(draw, depths):
 
 
 def outputs():
-    return {
-        "background.bmp": background(),
-        "title.gif": title_icon(),
-        "close_normal.bmp": bmp(close_button("normal"), 24),
-        "close_pressed.bmp": bmp(close_button("pressed"), 24),
-        "close_hover.bmp": bmp(close_button("hover"), 24),
+    files = {}
+    for scale in SCALES:
+        suffix = "" if scale == 100 else f"-{scale}"
+        files[f"background{suffix}.png"] = background(scale)
+        files[f"title{suffix}.png"] = title_icon(scale)
+        for look in ("normal", "pressed", "hover"):
+            files[f"close_{look}{suffix}.png"] = png(close_button(look, scale))
+    files.update({
         "update.ico": icon(emblem, (8, 32)),
         "install.ico": icon(install_emblem, (4, 8, 32)),
         "brevik.ico": icon(document, (8, 32)),
-    }
+    })
+    return files
 
 
 def main():

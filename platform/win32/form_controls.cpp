@@ -7,8 +7,6 @@ namespace {
 
 using forms::Kind;
 
-constexpr int kLayoutDpi = 96;
-
 struct Styles {
     DWORD style = 0;
     DWORD exStyle = 0;
@@ -89,14 +87,15 @@ bool IsPaintedByForm(Kind kind) {
     return kind == Kind::PictureBox || kind == Kind::Label || kind == Kind::Image;
 }
 
-HWND CreateControlWindow(const forms::Control& control, HWND parent, HINSTANCE instance) {
+HWND CreateControlWindow(const forms::Control& control, const forms::Rect& place, HWND parent,
+                         HINSTANCE instance) {
     const wchar_t* className = ControlClassName(control.kind);
     if (!className) {
         return nullptr;
     }
     const Styles styles = StylesOf(control);
-    HWND window = CreateWindowExW(styles.exStyle, className, control.text, styles.style, control.x,
-                                  control.y, control.width, control.height, parent,
+    HWND window = CreateWindowExW(styles.exStyle, className, control.text, styles.style, place.x,
+                                  place.y, place.width, place.height, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
                                   instance, nullptr);
     if (window && control.kind == Kind::ProgressBar) {
@@ -106,8 +105,8 @@ HWND CreateControlWindow(const forms::Control& control, HWND parent, HINSTANCE i
     return window;
 }
 
-UniqueFont CreateDesignedFont(const forms::Font& font) {
-    const int height = -MulDiv(font.hundredthsOfPoint, kLayoutDpi, 7200);
+UniqueFont CreateDesignedFont(const forms::Font& font, int dpi) {
+    const int height = -forms::FontPixelHeight(font, dpi);
     return UniqueFont(CreateFontW(height, 0, 0, 0, font.weight, font.italic, font.underline,
                                   font.strikeOut, static_cast<DWORD>(font.charset),
                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

@@ -4,8 +4,9 @@
 
 #include <string>
 
+#include "platform/form_definition.h"
+#include "platform/form_layout.h"
 #include "platform/win32/gdi_objects.h"
-#include "resources/update_forms.h"
 
 namespace ombrix {
 
@@ -13,15 +14,16 @@ namespace ombrix {
 // screen readers and automation see them as what they are and can read their text.
 const wchar_t* ControlClassName(forms::Kind kind);
 
-// Creates the child window (hidden or shown as defined) at its place under `parent`. Null when
+// Creates the child window (hidden or shown as defined) at `place` under `parent`. Null when
 // the kind has no window or the system refuses.
-HWND CreateControlWindow(const forms::Control& control, HWND parent, HINSTANCE instance);
+HWND CreateControlWindow(const forms::Control& control, const forms::Rect& place, HWND parent,
+                         HINSTANCE instance);
 
 // Draws labels, images and picture boxes itself rather than leaving it to the system class.
 bool IsPaintedByForm(forms::Kind kind);
 
-// A font at 96 dpi, the resolution the windows are laid out in.
-UniqueFont CreateDesignedFont(const forms::Font& font);
+// The designed font at a display resolution.
+UniqueFont CreateDesignedFont(const forms::Font& font, int dpi);
 
 // The colour to draw with; Default means the usual colour of the control's kind.
 COLORREF ForegroundOf(const forms::Control& control);

@@ -1,27 +1,52 @@
 #include "platform/win32/form_pictures.h"
 
+#include <wincodec.h>
+
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <span>
 
-#include "platform/gif_decoder.h"
+#include "platform/form_layout.h"
+#include "platform/picture_fitting.h"
 
 namespace ombrix {
 namespace {
 
-std::optional<PictureImage> LoadBitmapPicture(HINSTANCE instance, int resource) {
-    // A DIB section keeps the stored pixels exactly; a device bitmap could be dithered.
-    auto* handle = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    if (!handle) {
-        return std::nullopt;
+struct ComReleaser {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+template <typename Interface>
+using ComOwner = std::unique_ptr<Interface, ComReleaser>;
+
+// The object a creating call hands out, owned; empty when the call fails.
+template <typename Interface, typename Call>
+ComOwner<Interface> Created(Call&& call) {
+    Interface* raw = nullptr;
+    if (FAILED(call(&raw))) {
+        if (raw) {
+            raw->Release();
+        }
+        return {};
     }
-    PictureImage picture{.bitmap = UniqueBitmap(handle)};
-    BITMAP info{};
-    GetObjectW(handle, sizeof(info), &info);
-    picture.width = info.bmWidth;
-    picture.height = info.bmHeight;
-    return picture;
+    return ComOwner<Interface>(raw);
 }
+
+// COM for one call; balanced only when this call was the one that started it.
+class ComScope {
+  public:
+    ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(result_)) {
+            CoUninitialize();
+        }
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+  private:
+    HRESULT result_;
+};
 
 std::optional<std::span<const std::uint8_t>> ResourceBytes(HINSTANCE instance, int resource) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(resource), RT_RCDATA);
@@ -36,57 +61,114 @@ std::optional<std::span<const std::uint8_t>> ResourceBytes(HINSTANCE instance, i
     return std::span(static_cast<const std::uint8_t*>(data), SizeofResource(instance, found));
 }
 
-std::optional<PictureImage> LoadGifPicture(HINSTANCE instance, int resource) {
-    const auto bytes = ResourceBytes(instance, resource);
-    if (!bytes) {
+// The picture file as premultiplied blue-green-red-alpha pixels, which read as 0xAARRGGBB.
+std::optional<PixelImage> Decode(std::span<const std::uint8_t> file) {
+    const auto factory = Created<IWICImagingFactory>([](IWICImagingFactory** out) {
+        return CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(out));
+    });
+    if (!factory) {
         return std::nullopt;
     }
-    const GifDecodeResult decoded = decodeGif(*bytes);
-    if (!decoded.ok()) {
+    const auto stream =
+        Created<IWICStream>([&](IWICStream** out) { return factory->CreateStream(out); });
+    if (!stream || FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(file.data()),
+                                                       static_cast<DWORD>(file.size())))) {
         return std::nullopt;
     }
-    const GifImage& image = decoded.image;
+    const auto decoder = Created<IWICBitmapDecoder>([&](IWICBitmapDecoder** out) {
+        return factory->CreateDecoderFromStream(stream.get(), nullptr,
+                                                WICDecodeMetadataCacheOnDemand, out);
+    });
+    const auto frame = decoder ? Created<IWICBitmapFrameDecode>([&](IWICBitmapFrameDecode** out) {
+        return decoder->GetFrame(0, out);
+    })
+                               : nullptr;
+    const auto converter = Created<IWICFormatConverter>(
+        [&](IWICFormatConverter** out) { return factory->CreateFormatConverter(out); });
+    UINT width = 0;
+    UINT height = 0;
+    if (!frame || !converter ||
+        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
+                                     WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)) ||
+        FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 || width > 4096 ||
+        height > 4096) {
+        return std::nullopt;
+    }
+    PixelImage image{static_cast<int>(width), static_cast<int>(height),
+                     std::vector<std::uint32_t>(std::size_t{width} * height)};
+    if (FAILED(converter->CopyPixels(nullptr, width * 4, width * height * 4,
+                                     reinterpret_cast<BYTE*>(image.pixels.data())))) {
+        return std::nullopt;
+    }
+    return image;
+}
 
+// A top-down DIB section of 24 or 32 bits holding the pixels exactly.
+std::optional<PictureImage> ToBitmap(const PixelImage& image, int bitsPerPixel, bool alpha) {
+    const int bits = bitsPerPixel == 24 ? 24 : 32;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = image.width;
-    info.bmiHeader.biHeight = -image.height;  // top-down, as the decoder delivers the rows
+    info.bmiHeader.biHeight = -image.height;
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biBitCount = static_cast<WORD>(bits);
     info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP handle = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!handle || !bits) {
+    void* pixels = nullptr;
+    HBITMAP handle = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (!handle || !pixels) {
+        if (handle) {
+            DeleteObject(handle);
+        }
         return std::nullopt;
     }
-    // Red-green-blue-alpha to the blue-green-red-alpha of a DIB. Transparent pixels are all
-    // zero already, which is what premultiplied alpha wants.
-    auto* out = static_cast<std::uint8_t*>(bits);
-    for (std::size_t i = 0; i + 3 < image.rgba.size(); i += 4) {
-        out[i] = image.rgba[i + 2];
-        out[i + 1] = image.rgba[i + 1];
-        out[i + 2] = image.rgba[i];
-        out[i + 3] = image.rgba[i + 3];
+    auto* out = static_cast<std::uint8_t*>(pixels);
+    const std::size_t stride = (static_cast<std::size_t>(image.width) * bits / 8 + 3) & ~3u;
+    for (int y = 0; y < image.height; ++y) {
+        std::uint8_t* row = out + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint32_t pixel = image.at(x, y);
+            if (bits == 32) {
+                std::memcpy(row + 4 * x, &pixel, 4);
+            } else {
+                row[3 * x] = static_cast<std::uint8_t>(pixel);
+                row[3 * x + 1] = static_cast<std::uint8_t>(pixel >> 8);
+                row[3 * x + 2] = static_cast<std::uint8_t>(pixel >> 16);
+            }
+        }
     }
     GdiFlush();
     return PictureImage{.bitmap = UniqueBitmap(handle),
                         .width = image.width,
                         .height = image.height,
-                        .alpha = true};
+                        .alpha = alpha};
 }
 
 }  // namespace
 
-std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture& picture) {
-    switch (picture.format) {
-        case forms::PictureFormat::Bitmap:
-            return LoadBitmapPicture(instance, picture.resource);
-        case forms::PictureFormat::Gif:
-            return LoadGifPicture(instance, picture.resource);
-        case forms::PictureFormat::None:
-            break;
+std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture& picture,
+                                        int dpi) {
+    if (!picture.resource) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const int scale = forms::NearestPictureScale(dpi);
+    const int renderedDpi = forms::kPictureScales[scale] * forms::kDesignDpi / 100;
+    const auto file = ResourceBytes(instance, picture.resource + scale * forms::kPictureScaleStep);
+    if (!file) {
+        return std::nullopt;
+    }
+    ComScope com;
+    const std::optional<PixelImage> rendering = Decode(*file);
+    if (!rendering) {
+        return std::nullopt;
+    }
+    const forms::Rect size = forms::ScaledPictureSize(picture, dpi);
+    const Panel renderedPanel{forms::Scaled(picture.panelHeight, renderedDpi),
+                              forms::LineWidth(renderedDpi)};
+    const Panel panel{forms::Scaled(picture.panelHeight, dpi), forms::LineWidth(dpi)};
+    return ToBitmap(FitPicture(*rendering, renderedPanel, size.width, size.height, panel),
+                    picture.bitsPerPixel, picture.transparent);
 }
 
 void DrawPicture(HDC dc, const PictureImage& picture, int x, int y) {

@@ -1,11 +1,12 @@
 #pragma once
-// The pictures that image controls and picture boxes show, loaded from the program's resources.
+// The pictures that image controls and picture boxes show, expanded from the PNG renderings in
+// the program's resources into bitmaps at the size the display's resolution asks for.
 #include <windows.h>
 
 #include <optional>
 
+#include "platform/form_definition.h"
 #include "platform/win32/gdi_objects.h"
-#include "resources/update_forms.h"
 
 namespace ombrix {
 
@@ -13,12 +14,13 @@ struct PictureImage {
     UniqueBitmap bitmap;
     int width = 0;
     int height = 0;
-    // Premultiplied alpha (pictures with a transparent colour); otherwise drawn opaque.
+    // Premultiplied alpha (pictures with transparent parts); otherwise drawn opaque.
     bool alpha = false;
 };
 
-// Nothing when the resource is missing or cannot be read.
-std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture& picture);
+// Nothing when the resource is missing or cannot be decoded. Decodes with the system's Windows
+// Imaging Component; the calling thread gets COM for the duration of the call.
+std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture& picture, int dpi);
 
 // Draws the picture unscaled with its top-left corner at x, y.
 void DrawPicture(HDC dc, const PictureImage& picture, int x, int y);

@@ -7,7 +7,12 @@
 #include <climits>
 #include <system_error>
 
+#include "platform/win32/dpi_win32.h"
 #include "platform/win32/form_controls.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace ombrix {
 namespace {
@@ -58,14 +63,18 @@ std::vector<std::size_t> CreationOrder(std::span<const forms::Control> controls)
 }  // namespace
 
 FormWindow::FormWindow(const forms::Form& form, WindowEvents& events, HINSTANCE instance)
-    : form_(form), events_(&events), instance_(instance) {
+    : form_(form),
+      events_(&events),
+      instance_(instance),
+      layout_(forms::LayOut(form, SystemDpi())) {
     RegisterFormClass(instance);
     const DWORD style =
         WS_CLIPCHILDREN | (form.frameless ? WS_POPUP : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU);
     // A tool window gets no taskbar button; the frameless window shows nothing else of it.
     const DWORD exStyle =
         WS_EX_CONTROLPARENT | (form.taskbarButton ? WS_EX_APPWINDOW : WS_EX_TOOLWINDOW);
-    RECT rect{form.x, form.y, form.x + form.clientWidth, form.y + form.clientHeight};
+    const forms::Rect& client = layout_.client;
+    RECT rect{client.x, client.y, client.x + client.width, client.y + client.height};
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     CreateWindowExW(exStyle, kFormClassName, form.caption, style, rect.left, rect.top,
                     rect.right - rect.left, rect.bottom - rect.top, nullptr, nullptr, instance,
@@ -74,6 +83,11 @@ FormWindow::FormWindow(const forms::Form& form, WindowEvents& events, HINSTANCE 
         ThrowLastError("CreateWindowExW");
     }
     OpenForms().push_back(hwnd_);
+    // The monitor it opened on may have a resolution of its own.
+    if (const int dpi = WindowDpi(hwnd_); dpi != layout_.dpi) {
+        layout_ = forms::LayOut(form, dpi);
+        placeWindow();
+    }
     try {
         setIcons();
         loadFonts();
@@ -131,7 +145,7 @@ void FormWindow::loadFonts() {
                                  [&](const auto& entry) { return entry.first == font; })) {
             return;
         }
-        fonts_.emplace_back(font, CreateDesignedFont(*font));
+        fonts_.emplace_back(font, CreateDesignedFont(*font, layout_.dpi));
     };
     add(form_.font);
     for (const forms::Control& control : form_.controls) {
@@ -142,14 +156,26 @@ void FormWindow::loadFonts() {
 void FormWindow::loadPictures() {
     for (const forms::Control& control : form_.controls) {
         const forms::Picture& picture = control.picture;
-        if (picture.format == forms::PictureFormat::None ||
-            pictures_.contains({static_cast<int>(picture.format), picture.resource})) {
+        if (!picture.resource || pictures_.contains(picture.resource)) {
             continue;
         }
         // A missing picture leaves the control showing the face behind it.
-        if (auto loaded = LoadPicture(instance_, picture)) {
-            pictures_.emplace(std::pair{static_cast<int>(picture.format), picture.resource},
-                              std::move(*loaded));
+        if (auto loaded = LoadPicture(instance_, picture, layout_.dpi)) {
+            pictures_.emplace(picture.resource, std::move(*loaded));
+        }
+    }
+}
+
+void FormWindow::assignFontsAndPlaces() {
+    for (std::size_t i = 0; i < controls_.size(); ++i) {
+        ControlWindow& control = controls_[i];
+        control.place = layout_.controls[i];
+        const forms::Font* font = control.def->font ? control.def->font : form_.font;
+        control.font = nullptr;
+        for (const auto& [def, handle] : fonts_) {
+            if (def == font) {
+                control.font = handle.get();
+            }
         }
     }
 }
@@ -157,18 +183,10 @@ void FormWindow::loadPictures() {
 void FormWindow::createControls() {
     controls_.resize(form_.controls.size());
     for (std::size_t i = 0; i < controls_.size(); ++i) {
-        ControlWindow& control = controls_[i];
-        control.def = &form_.controls[i];
-        const forms::Font* font = control.def->font ? control.def->font : form_.font;
-        for (const auto& [def, handle] : fonts_) {
-            if (def == font) {
-                control.font = handle.get();
-            }
-        }
-        const forms::Picture& picture = control.def->picture;
-        auto found = pictures_.find({static_cast<int>(picture.format), picture.resource});
-        control.picture = found == pictures_.end() ? nullptr : &found->second;
+        controls_[i].def = &form_.controls[i];
+        controls_[i].picture = form_.controls[i].picture.resource;
     }
+    assignFontsAndPlaces();
     for (std::size_t index : CreationOrder(form_.controls)) {
         ControlWindow& control = controls_[index];
         if (control.def->kind == forms::Kind::Component) {
@@ -177,7 +195,7 @@ void FormWindow::createControls() {
         const ControlWindow* parent =
             control.def->parent == forms::kOnWindow ? nullptr : find(control.def->parent);
         HWND parentHandle = parent ? parent->hwnd : hwnd_;
-        control.hwnd = CreateControlWindow(*control.def, parentHandle, instance_);
+        control.hwnd = CreateControlWindow(*control.def, control.place, parentHandle, instance_);
         if (!control.hwnd) {
             ThrowLastError("CreateWindowExW (control)");
         }
@@ -186,6 +204,43 @@ void FormWindow::createControls() {
         }
         SetWindowSubclass(control.hwnd, ControlProc, index, reinterpret_cast<DWORD_PTR>(this));
     }
+}
+
+void FormWindow::placeWindow() {
+    const forms::Rect& client = layout_.client;
+    RECT rect{client.x, client.y, client.x + client.width, client.y + client.height};
+    AdjustWindowRectEx(&rect, static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_EXSTYLE)));
+    SetWindowPos(hwnd_, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FormWindow::applyLayout(const forms::FormLayout& layout) {
+    layout_ = layout;
+    // The old fonts stay alive until every control has let go of them.
+    auto oldFonts = std::move(fonts_);
+    fonts_.clear();
+    loadFonts();
+    pictures_.clear();
+    loadPictures();
+    assignFontsAndPlaces();
+    for (const ControlWindow& control : controls_) {
+        if (!control.hwnd) {
+            continue;
+        }
+        SetWindowPos(control.hwnd, nullptr, control.place.x, control.place.y, control.place.width,
+                     control.place.height, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (control.font) {
+            SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), FALSE);
+        }
+    }
+    placeWindow();
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+const PictureImage* FormWindow::pictureOf(const ControlWindow& control) const {
+    auto found = pictures_.find(control.picture);
+    return found == pictures_.end() ? nullptr : &found->second;
 }
 
 void FormWindow::startDesignedTimers() {
@@ -294,6 +349,8 @@ LRESULT FormWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             return onCtlColor(message, wParam, lParam);
         case WM_ACTIVATE:
             return onActivate(wParam, lParam);
+        case WM_DPICHANGED:
+            return onDpiChanged(wParam, lParam);
         case WM_TIMER:
             onTimerMessage(wParam);
             return 0;
@@ -346,6 +403,23 @@ LRESULT FormWindow::onActivate(WPARAM wParam, LPARAM /*lParam*/) {
     } else {
         focusFirstTabStop();
     }
+    return 0;
+}
+
+LRESULT FormWindow::onDpiChanged(WPARAM wParam, LPARAM lParam) {
+    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+    const int dpi = LOWORD(wParam);
+    if (!suggested || dpi <= 0) {
+        return 0;
+    }
+    // The suggested rectangle is the whole window; the layout wants its client area.
+    RECT frame{};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(hwnd_, GWL_EXSTYLE)));
+    const forms::Rect client{suggested->left - frame.left, suggested->top - frame.top,
+                             suggested->right - suggested->left - (frame.right - frame.left),
+                             suggested->bottom - suggested->top - (frame.bottom - frame.top)};
+    applyLayout(forms::LayOutAfterDpiChange(form_, dpi, client));
     return 0;
 }
 

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/form_definition.h"
+#include "platform/form_layout.h"
 #include "platform/win32/form_pictures.h"
 #include "platform/win32/gdi_objects.h"
 #include "platform/window.h"
-#include "resources/update_forms.h"
 
 namespace ombrix {
 
@@ -20,9 +21,10 @@ inline constexpr UINT kTransferStateMessage = WM_APP + 1;
 
 class FormWindow final : public Window {
   public:
-    // Creates the window hidden, with its controls, fonts and pictures; designed-enabled timers
-    // start at once. Throws std::system_error when the system refuses a window. The object must
-    // outlive every call into `events`.
+    // Creates the window hidden, with its controls, fonts and pictures laid out for the display
+    // it opens on (see platform/form_layout.h); designed-enabled timers start at once. Throws
+    // std::system_error when the system refuses a window. The object must outlive every call into
+    // `events`.
     FormWindow(const forms::Form& form, WindowEvents& events,
                HINSTANCE instance = GetModuleHandleW(nullptr));
     ~FormWindow() override;
@@ -43,15 +45,18 @@ class FormWindow final : public Window {
     // Null once the window is closed.
     HWND handle() const { return hwnd_; }
     HWND controlHandle(int control) const;
+    // The resolution the window is laid out for now.
+    int dpi() const { return layout_.dpi; }
 
   private:
     struct ControlWindow {
         const forms::Control* def = nullptr;
+        forms::Rect place;  // within the parent, at the window's resolution
         HWND hwnd = nullptr;
         HFONT font = nullptr;
-        const PictureImage* picture = nullptr;  // the picture it shows now
-        UniqueBrush brush;                      // for system-drawn controls with own colours
-        bool pressed = false;                   // left button went down here, not yet up
+        int picture = 0;       // resource of the picture it shows now
+        UniqueBrush brush;     // for system-drawn controls with own colours
+        bool pressed = false;  // left button went down here, not yet up
     };
 
     static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -63,6 +68,10 @@ class FormWindow final : public Window {
     void createControls();
     void loadFonts();
     void loadPictures();
+    void assignFontsAndPlaces();
+    void placeWindow();
+    void applyLayout(const forms::FormLayout& layout);
+    const PictureImage* pictureOf(const ControlWindow& control) const;
     void setIcons();
     void startDesignedTimers();
 
@@ -71,6 +80,7 @@ class FormWindow final : public Window {
     LRESULT onCommand(WPARAM wParam, LPARAM lParam);
     LRESULT onCtlColor(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onActivate(WPARAM wParam, LPARAM lParam);
+    LRESULT onDpiChanged(WPARAM wParam, LPARAM lParam);
     void onTimerMessage(WPARAM wParam);
     void onTransferStateMessage(WPARAM wParam);
     void onNcDestroy();
@@ -104,10 +114,11 @@ class FormWindow final : public Window {
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
     HWND savedFocus_ = nullptr;
+    forms::FormLayout layout_;
     std::vector<ControlWindow> controls_;
     std::vector<std::pair<const forms::Font*, UniqueFont>> fonts_;
-    // By (format, resource id); shared by the controls that show the same picture.
-    std::map<std::pair<int, int>, PictureImage> pictures_;
+    // By resource; shared by the controls that show the same picture.
+    std::map<int, PictureImage> pictures_;
 };
 
 // Gives a form's keyboard navigation (Tab, space on a button, ...) its chance at a message taken

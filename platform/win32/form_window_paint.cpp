@@ -11,14 +11,14 @@ void Fill(HDC dc, const RECT& rect, COLORREF colour) {
     FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
-RECT DesignedRect(const forms::Control& control) {
-    return RECT{0, 0, control.width, control.height};
+RECT FaceRect(const forms::Rect& place) {
+    return RECT{0, 0, place.width, place.height};
 }
 
 }  // namespace
 
 void FormWindow::paintControl(const ControlWindow& control, HDC dc) const {
-    MemoryCanvas canvas(dc, control.def->width, control.def->height);
+    MemoryCanvas canvas(dc, control.place.width, control.place.height);
     if (!canvas.valid()) {
         return;
     }
@@ -28,27 +28,29 @@ void FormWindow::paintControl(const ControlWindow& control, HDC dc) const {
 
 void FormWindow::paintFace(const ControlWindow& control, HDC dc) const {
     const forms::Control& def = *control.def;
+    const PictureImage* picture = pictureOf(control);
     switch (def.kind) {
         case forms::Kind::PictureBox:
-            // Pictures are drawn unscaled from the top-left corner; the rest is the box's colour.
-            Fill(dc, DesignedRect(def), BackgroundOf(def));
-            if (control.picture) {
-                DrawPicture(dc, *control.picture, 0, 0);
+            // Pictures are drawn unstretched (they are made for the resolution) from the top-left
+            // corner; the rest is the box's colour.
+            Fill(dc, FaceRect(control.place), BackgroundOf(def));
+            if (picture) {
+                DrawPicture(dc, *picture, 0, 0);
             }
             break;
         case forms::Kind::Label:
             if (def.background.source == forms::Colour::Source::Transparent) {
                 paintParentFace(control, dc);
             } else {
-                Fill(dc, DesignedRect(def), BackgroundOf(def));
+                Fill(dc, FaceRect(control.place), BackgroundOf(def));
             }
             paintLabelText(control, dc);
             break;
         case forms::Kind::Image:
             // An image has no background of its own: its transparent parts show its parent.
             paintParentFace(control, dc);
-            if (control.picture) {
-                DrawPicture(dc, *control.picture, 0, 0);
+            if (picture) {
+                DrawPicture(dc, *picture, 0, 0);
             }
             break;
         default:
@@ -60,13 +62,12 @@ void FormWindow::paintParentFace(const ControlWindow& control, HDC dc) const {
     const ControlWindow* parent =
         control.def->parent == forms::kOnWindow ? nullptr : find(control.def->parent);
     if (!parent || parent->def->kind != forms::Kind::PictureBox) {
-        Fill(dc, DesignedRect(*control.def),
-             ColourRef(form_.background, GetSysColor(COLOR_BTNFACE)));
+        Fill(dc, FaceRect(control.place), ColourRef(form_.background, GetSysColor(COLOR_BTNFACE)));
         return;
     }
     // The parent's face, shifted so that the part behind this control lands at 0, 0.
     POINT previous{};
-    SetViewportOrgEx(dc, -control.def->x, -control.def->y, &previous);
+    SetViewportOrgEx(dc, -control.place.x, -control.place.y, &previous);
     paintFace(*parent, dc);
     SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
 }
@@ -81,7 +82,7 @@ void FormWindow::paintLabelText(const ControlWindow& control, HDC dc) const {
     SelectedObject selected(dc, font);
     SetTextColor(dc, ForegroundOf(*control.def));
     SetBkMode(dc, TRANSPARENT);
-    RECT rect = DesignedRect(*control.def);
+    RECT rect = FaceRect(control.place);
     DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
               DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
 }

@@ -176,8 +176,11 @@ class UpdateRun:
     """
 
     def __init__(self, session: harness.Session, name: str, start_product: bool = False,
-                 **server_options):
+                 size: Tuple[int, int] = SIZE, **server_options):
         self.s = session
+        # The window's client size, which grows with the display's resolution.
+        self.size = size
+        self.window_args = ("--caption", CAPTION, "--size", f"{size[0]}x{size[1]}")
         self.start_product = start_product
         self.server_options = server_options
         self.shots = harness.state_dir() / "screenshots" / name
@@ -206,8 +209,8 @@ class UpdateRun:
             self.server = TestServer(self.new_product, port=build_info.update_port(),
                                      log_dir=self.s.tmp, **options).__enter__()
             self.proc = self.s.start(self.folder / "Update.exe")
-            self.window = self.s.automate_one("wait-window", *WINDOW, "--visible", "--timeout",
-                                              15000)
+            self.window = self.s.automate_one("wait-window", *self.window_args, "--visible",
+                                              "--timeout", 15000)
             self.pid = self.window["pid"]
         except BaseException:
             self.__exit__(None, None, None)
@@ -232,29 +235,29 @@ class UpdateRun:
 
     def rect(self, control: Optional[int] = None) -> dict:
         args = ("--id", control) if control else ()
-        return self.s.automate_one("rect", *WINDOW, *args)["rect"]
+        return self.s.automate_one("rect", *self.window_args, *args)["rect"]
 
     def origin(self) -> Tuple[int, int]:
         rect = self.rect()
         return rect["left"], rect["top"]
 
     def text(self, control: int = LABEL3) -> str:
-        return self.s.automate_one("text", *WINDOW, "--id", control)["text"]
+        return self.s.automate_one("text", *self.window_args, "--id", control)["text"]
 
     def progress(self) -> dict:
-        return self.s.automate_one("progress", *WINDOW, "--id", PROGRESS_BAR1)
+        return self.s.automate_one("progress", *self.window_args, "--id", PROGRESS_BAR1)
 
     def children(self) -> dict:
-        return {c["id"]: c for c in self.s.automate("children", *WINDOW)}
+        return {c["id"]: c for c in self.s.automate("children", *self.window_args)}
 
     def screenshot(self, name: str) -> Image:
         """The whole screen, kept as NAME.png among the run's screenshots."""
         return Image.load(self.s.screenshot(self.shots / f"{name}.png"))
 
     def window_picture(self, name: str) -> Image:
-        """The 340 x 100 pixels of the window where it stands now."""
+        """The pixels of the window (340 x 100 at 96 dpi) where it stands now."""
         x, y = self.origin()
-        return self.screenshot(name).crop(x, y, *SIZE)
+        return self.screenshot(name).crop(x, y, *self.size)
 
     # the process
 

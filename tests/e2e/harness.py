@@ -25,7 +25,8 @@ import time
 from typing import Dict, List, NamedTuple, Optional
 
 SESSION_FILE = "session.json"
-SCREEN = "1024x768x24"
+# Large enough for the main window at 192 dpi (680 x 200 at 422, 436).
+SCREEN = "1280x1024x24"
 PREFIX_TIMEOUT = 240
 SESSION_HOURS = 12  # the longest a session's helpers live without a teardown
 # The font that carries Simplified Chinese on this machine (fonts-wqy-microhei).
@@ -368,9 +369,10 @@ class Session:
             "XDG_CACHE_HOME": str(self.home / ".cache"),
             "XDG_CONFIG_HOME": str(self.home / ".config"),
             "XDG_DATA_HOME": str(self.home / ".local" / "share"),
-            # Command-line arguments reach Windows programs as UTF-8 decoded text.
-            "LANG": "C.UTF-8",
-            "LC_ALL": "C.UTF-8",
+            # Command-line arguments reach Windows programs as UTF-8 decoded text. The demo asks
+            # for a Chinese locale (OMBRIX_E2E_LANG), so the system's boxes look as users see them.
+            "LANG": os.environ.get("OMBRIX_E2E_LANG", "C.UTF-8"),
+            "LC_ALL": os.environ.get("OMBRIX_E2E_LANG", "C.UTF-8"),
         })
         env.pop("WINESERVER", None)
         if tree_is_64bit():
@@ -501,6 +503,15 @@ class Session:
         """Deletes a value (or, without a name, the whole key); absent is fine."""
         target = [] if name is None else (["/ve"] if name == "" else ["/v", name])
         self.wine(["reg", "delete", key, *target, "/f"])
+
+    def restart_wine(self) -> None:
+        """Ends every program of the prefix and the Wine server, then starts the server and the
+        desktop keeper again: what Wine reads once per server, the display resolution among it,
+        then takes effect."""
+        _run_to_files(["wineserver", "-k"], self.env(), 30, tmp_dir=self.tmp)
+        _run_to_files(["wineserver", "-w"], self.env(), 30, tmp_dir=self.tmp)
+        _spawn_detached(["wineserver", "-p"], self.env(), self.state / "wineserver.log")
+        _keep_desktop(self)
 
     # the screen
 

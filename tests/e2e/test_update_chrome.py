@@ -88,8 +88,8 @@ LOOKS = {}
 
 
 def setUpModule():
-    LOOKS.update(normal=skin("close_normal.bmp"), hover=skin("close_hover.bmp"),
-                 pressed=skin("close_pressed.bmp"))
+    LOOKS.update(normal=skin("close_normal.png"), hover=skin("close_hover.png"),
+                 pressed=skin("close_pressed.png"))
 
 
 class WindowDrag(ChromeCase):

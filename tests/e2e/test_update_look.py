@@ -80,7 +80,7 @@ class UpdateLook(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.s = harness.session()
-        cls.background = skin("background.bmp").crop(0, 0, *SIZE)
+        cls.background = skin("background.png").crop(0, 0, *SIZE)
         UserInput(cls.s).park()  # a pointer over the window would change the close button's look
         # The response waits 2 s, so the first display comes before any byte of the body.
         with UpdateRun(cls.s, "update-look", mode="drip", delay=2, drip_bytes=4096,
@@ -135,7 +135,7 @@ class UpdateLook(unittest.TestCase):
         self.assertEqual(not_blue[:5], [])
 
     def test_title_icon_shows_with_the_panel_through_its_transparent_colour(self):
-        icon = skin("title.gif")
+        icon = skin("title.png")
         x0, y0, w, h = PLACES[IMAGE1]
         expected = Image(w, h, 3, b"".join(
             bytes(icon.pixel(x, y) if icon.alpha(x, y) > 127 else
@@ -151,7 +151,7 @@ class UpdateLook(unittest.TestCase):
         self.assertGreaterEqual(len(white), 40)
 
     def test_close_button_shows_its_normal_picture(self):
-        self.assertEqual(differences(self.first.crop(*PLACES[CLOSE1]), skin("close_normal.bmp")),
+        self.assertEqual(differences(self.first.crop(*PLACES[CLOSE1]), skin("close_normal.png")),
                          [])
 
     def test_progress_bar_starts_empty(self):

@@ -109,6 +109,25 @@ UI_TEST(MainWindowIsBuiltAsDesigned) {
     CHECK(GetWindowLongW(form.controlHandle(form1::Text2), GWL_STYLE) & ES_READONLY);
 }
 
+UI_TEST(MainWindowLaysItselfOutAgainOnADpiChange) {
+    Recorder events;
+    FormWindow form(forms::kForm1, events);
+    RECT suggested{500, 40, 500 + 680, 40 + 200};
+    SendMessageW(form.handle(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192),
+                 reinterpret_cast<LPARAM>(&suggested));
+    CHECK_EQ(form.dpi(), 192);
+    RECT outer{};
+    GetWindowRect(form.handle(), &outer);
+    CHECK(EqualRect(&outer, &suggested));
+    const RECT close = RectInParent(form.controlHandle(form1::close1));
+    CHECK(close.left == 624 && close.top == 16 && close.right == 672 && close.bottom == 56);
+    HFONT title =
+        reinterpret_cast<HFONT>(SendMessageW(form.controlHandle(form1::Label4), WM_GETFONT, 0, 0));
+    LOGFONTW font{};
+    GetObjectW(title, sizeof(font), &font);
+    CHECK_EQ(font.lfHeight, -26);
+}
+
 UI_TEST(InstallWindowIsATinyHiddenSpot) {
     Recorder events;
     FormWindow form(forms::kForm2, events);

@@ -2,9 +2,7 @@
 // panel, and labels that leave nothing of an older caption behind.
 #include <windows.h>
 
-#include <span>
-
-#include "platform/gif_decoder.h"
+#include "platform/win32/form_pictures.h"
 #include "platform/win32/form_window.h"
 #include "tests/ui_win32/check.h"
 #include "tests/ui_win32/support.h"
@@ -41,16 +39,17 @@ int CountDifferent(const Pixels& a, const Pixels& b) {
     return different;
 }
 
-std::uint32_t BitmapPixel(int resource, int x, int y) {
-    HBITMAP bitmap =
-        static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource),
-                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+// A pixel of the bitmap that a control's designed picture is expanded into at 96 dpi.
+std::uint32_t PicturePixel(int id, int x, int y) {
+    const auto picture = LoadPicture(GetModuleHandleW(nullptr), Def(id).picture, 96);
+    if (!picture) {
+        return 0xFF000000;  // matches no pixel of a screen
+    }
     HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
+    HGDIOBJ previous = SelectObject(dc, picture->bitmap.get());
     const COLORREF colour = GetPixel(dc, x, y);
     SelectObject(dc, previous);
     DeleteDC(dc);
-    DeleteObject(bitmap);
     return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
 }
 
@@ -61,7 +60,7 @@ UI_TEST(PanelShowsTheBackgroundUnscaled) {
     FormWindow form(forms::kForm1, events);
     const Pixels panel = RenderControl(form, form1::Picture1);
     for (auto [x, y] : {std::pair{0, 0}, {1, 1}, {170, 50}, {339, 99}, {100, 110}}) {
-        CHECK_EQ(panel.at(x, y), BitmapPixel(IDB_SKIN_BACKGROUND, x, y));
+        CHECK_EQ(panel.at(x, y), PicturePixel(form1::Picture1, x, y));
     }
     // The bitmap is 340 wide; the box's own colour fills the five columns beyond it.
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
@@ -76,7 +75,7 @@ UI_TEST(CloseButtonShowsThePictureItIsGiven) {
     const Pixels pressed = RenderControl(form, form1::closedown);
     const Pixels hover = RenderControl(form, form1::closemove);
     CHECK(normal != pressed && normal != hover && pressed != hover);
-    CHECK_EQ(normal.at(12, 10), BitmapPixel(IDB_SKIN_CLOSE_NORMAL, 12, 10));
+    CHECK_EQ(normal.at(12, 10), PicturePixel(form1::closenor, 12, 10));
 
     CHECK(RenderControl(form, form1::close1) == normal);
     form.showPictureOf(form1::close1, form1::closedown);
@@ -92,13 +91,14 @@ UI_TEST(CloseButtonShowsThePictureItIsGiven) {
 UI_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
-    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_SKIN_TITLE_GIF), RT_RCDATA);
-    if (!CHECK(found != nullptr)) {
+    const auto picture = LoadPicture(GetModuleHandleW(nullptr), Def(form1::Image1).picture, 96);
+    if (!CHECK(picture.has_value())) {
         return;
     }
-    const auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
-    const GifDecodeResult gif = decodeGif(std::span(data, SizeofResource(nullptr, found)));
-    if (!CHECK(gif.ok())) {
+    DIBSECTION dib{};
+    GetObjectW(picture->bitmap.get(), sizeof(dib), &dib);
+    const auto* bits = static_cast<const std::uint32_t*>(dib.dsBm.bmBits);
+    if (!CHECK(bits != nullptr && picture->width == 16 && picture->height == 16)) {
         return;
     }
     const Pixels icon = RenderControl(form, form1::Image1);
@@ -107,15 +107,13 @@ UI_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
     int opaque = 0;
     for (int y = 0; y < 16; ++y) {
         for (int x = 0; x < 16; ++x) {
-            const std::size_t at = (static_cast<std::size_t>(y) * gif.image.width + x) * 4;
-            if (gif.image.rgba[at + 3] == 0) {
+            const std::uint32_t pixel = bits[y * 16 + x];  // top-down, premultiplied
+            if (pixel >> 24 == 0) {
                 ++transparent;
                 CHECK_EQ(icon.at(x, y), behind.at(x, y));
             } else {
                 ++opaque;
-                const std::uint32_t colour = (gif.image.rgba[at] << 16) |
-                                             (gif.image.rgba[at + 1] << 8) | gif.image.rgba[at + 2];
-                CHECK_EQ(icon.at(x, y), colour);
+                CHECK_EQ(icon.at(x, y), pixel & 0xFFFFFF);
             }
         }
     }
