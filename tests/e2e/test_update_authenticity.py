@@ -16,6 +16,7 @@ $OMBRIX_WIN_HTTPS_BUILD_DIR, URL https://localhost:PORT/...) installs from a ser
 certificate chains to a root the prefix trusts, and refuses an untrusted, expired or
 other-host certificate and a redirect to http without writing anything.
 """
+# ctest-timeout: 480
 
 import filecmp
 import os
