@@ -11,6 +11,7 @@
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/dpi_win32.h"
 #include "platform/win32/file_system_win32.h"
+#include "platform/win32/machines_win32.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/message_boxes_win32.h"
 #include "platform/win32/processes_win32.h"
@@ -51,7 +52,8 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
 
 int RunUpdate() {
     using namespace ombrix;
-    Win32Application app(L"Local\\Ombrix.Update.Instance");
+    // Machine-wide: an updater in another user's session replaces the same product.
+    Win32Application app(L"Global\\Ombrix.Update.Instance");
     const auto onError = [](const std::exception& error) {
         ReportRuntimeError(Widen(error.what()));
     };
@@ -65,6 +67,7 @@ int RunUpdate() {
     Win32Processes processes;
     Win32Clock clock([&app] { app.pumpEventsNow(); });
     Win32Signatures signatures;
+    Win32Machines machines;
     WinInetTransfer inet(form.handle(), kTransferStateMessage, [&app] { app.pumpEventsNow(); });
 
     updater::Services services{app,
@@ -77,6 +80,7 @@ int RunUpdate() {
                                progressBar,
                                inet,
                                signatures,
+                               machines,
                                [&form2Relay](WindowEvents& events) -> std::unique_ptr<Window> {
                                    form2Relay.setTarget(&events);
                                    return std::make_unique<FormWindow>(forms::kForm2, form2Relay);

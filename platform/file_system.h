@@ -18,6 +18,24 @@ class OutputFile {
     virtual bool close() = 0;
 };
 
+// A file held open for reading: others may still read it, but neither change, rename nor delete
+// it while this object lives.
+class HeldFile {
+  public:
+    virtual ~HeldFile() = default;
+};
+
+struct FileHold {
+    enum class Outcome {
+        Held,
+        NotFound,
+        InUse,   // another program has it open in a way that excludes ours; may pass later
+        Failed,  // any other reason (no right to read it, say)
+    };
+    Outcome outcome = Outcome::Failed;
+    std::unique_ptr<HeldFile> file;  // set when held
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -30,6 +48,8 @@ class FileSystem {
     virtual std::vector<std::uint8_t> read(const std::wstring& path, std::uint64_t offset,
                                            std::size_t size) = 0;
     virtual bool deleteFile(const std::wstring& path) = 0;
+    // Opens the file for reading, sharing only reading with others.
+    virtual FileHold hold(const std::wstring& path) = 0;
     // Replaces `target` by a copy of `source` atomically: through a temporary file in the
     // target's folder renamed over it. On failure the target keeps its old content (or stays
     // absent), no temporary file is left, and the system's reason is returned.

@@ -6,13 +6,15 @@ namespace ombrix {
 
 struct Signature {
     enum class Status {
-        Valid,     // signed, and the signature verifies
-        Unsigned,  // carries no signature
-        Invalid,   // signed, but the file was changed or the signature does not verify
+        Valid,       // signed, and the signature verifies
+        Unsigned,    // carries no signature
+        Invalid,     // signed, but the file was changed or the signature does not verify
+        Unreadable,  // the file cannot be opened or read
     };
     Status status = Status::Unsigned;
-    // Who signed, when the signature is valid: the signer certificate's subject; for a chain to a
-    // root the machine does not trust, followed by that root's key hash.
+    // Who signed: the signer certificate's subject; for a chain to a root the machine does not
+    // trust, followed by that root's key hash. Empty when it cannot be read; an invalid
+    // signature names its signer too where it still can.
     std::wstring signerSubject;
 };
 

@@ -1,60 +1,56 @@
 #include "updater/Executable.h"
 
-#include <algorithm>
-#include <cstdint>
+#include "updater/PeImage.h"
 
 namespace ombrix::updater {
 namespace {
 
-std::uint32_t Little(const std::vector<std::uint8_t>& bytes, std::size_t at, int width) {
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
-    }
-    return value;
+bool Reaches(FileSystem& files, const std::wstring& path, std::uint64_t end) {
+    return end == 0 || !files.read(path, end - 1, 1).empty();
 }
 
-constexpr std::size_t kDosHeaderSize = 64;
-constexpr std::size_t kNewHeaderOffsetAt = 0x3C;
-constexpr std::size_t kFileHeaderSize = 24;  // "PE\0\0" and the COFF file header
-constexpr std::size_t kSectionHeaderSize = 40;
-constexpr std::uint32_t kMaxSections = 96;
+std::uint16_t OptionalHeaderFor(std::uint16_t machine) {
+    switch (machine) {
+        case kMachineI386:
+            return kPe32;
+        case kMachineAmd64:
+        case kMachineArm64:
+            return kPe32Plus;
+        default:
+            return 0;  // no machine this updater installs programs for
+    }
+}
+
+// A body cut short can still start with valid headers: the file must reach the end of every
+// section's data, as the headers describe it.
+bool Whole(FileSystem& files, const std::wstring& path, const std::optional<PeImage>& image) {
+    return image && Reaches(files, path, image->sectionsEnd);
+}
 
 }  // namespace
 
 bool IsWindowsExecutable(FileSystem& files, const std::wstring& path) {
-    const auto dos = files.read(path, 0, kDosHeaderSize);
-    if (dos.size() < kDosHeaderSize || dos[0] != 'M' || dos[1] != 'Z') {
-        return false;
+    return Whole(files, path, ReadPeImage(files, path));
+}
+
+ProgramCheck CheckProgram(FileSystem& files, Machines& machines, const std::wstring& path) {
+    const auto image = ReadPeImage(files, path);
+    if (!Whole(files, path, image)) {
+        return ProgramCheck::NotAProgram;
     }
-    const std::uint64_t peOffset = Little(dos, kNewHeaderOffsetAt, 4);
-    const auto header = files.read(path, peOffset, kFileHeaderSize);
-    if (header.size() < kFileHeaderSize || header[0] != 'P' || header[1] != 'E' || header[2] != 0 ||
-        header[3] != 0) {
-        return false;
+    if (image->certificatesSize != 0 &&
+        !Reaches(files, path, std::uint64_t{image->certificatesAt} + image->certificatesSize)) {
+        return ProgramCheck::Incomplete;
     }
-    // A body cut short can still start with valid headers: the file must reach the end of
-    // every section's data, as the headers describe it.
-    const std::uint32_t sections = Little(header, 6, 2);
-    const std::uint32_t optionalHeaderSize = Little(header, 20, 2);
-    if (sections > kMaxSections) {
-        return false;
+    const bool executable = (image->characteristics & kImageExecutable) != 0 &&
+                            (image->characteristics & kImageDll) == 0;
+    const bool windowsProgram =
+        image->subsystem == kSubsystemGui || image->subsystem == kSubsystemConsole;
+    const std::uint16_t magic = OptionalHeaderFor(image->machine);
+    if (!executable || !windowsProgram || magic == 0 || image->optionalMagic != magic) {
+        return ProgramCheck::NotAProgram;
     }
-    const std::uint64_t tableAt = peOffset + kFileHeaderSize + optionalHeaderSize;
-    const auto table = files.read(path, tableAt, sections * kSectionHeaderSize);
-    if (table.size() < sections * kSectionHeaderSize) {
-        return false;
-    }
-    std::uint64_t end = tableAt + table.size();
-    for (std::uint32_t i = 0; i < sections; ++i) {
-        const std::size_t entry = i * kSectionHeaderSize;
-        const std::uint64_t rawSize = Little(table, entry + 16, 4);
-        const std::uint64_t rawAt = Little(table, entry + 20, 4);
-        if (rawSize != 0) {
-            end = std::max(end, rawAt + rawSize);
-        }
-    }
-    return !files.read(path, end - 1, 1).empty();
+    return machines.runs(image->machine) ? ProgramCheck::Program : ProgramCheck::NotAProgram;
 }
 
 }  // namespace ombrix::updater

@@ -1,8 +1,7 @@
 #include "updater/Form1.h"
 
-#include "updater/Executable.h"
+#include "updater/DownloadChecks.h"
 #include "updater/ProgressScale.h"
-#include "updater/PublisherPin.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
 
@@ -104,14 +103,8 @@ void Form1::DownloadBody() {
     }
     s_.form1.setText(form1::Label3, texts::kDownloadComplete);
 
-    if (!IsWindowsExecutable(s_.files, target)) {
-        run_.fail(texts::kNotAProgram);
-    }
-    // Checked before anything is terminated: a download from another publisher never runs.
-    const std::wstring installed = ProgramFile(s_.form1.text(form1::Label7) + L".exe");
-    if (!DownloadMatchesPublisher(s_.signatures, s_.files, installed, target)) {
-        run_.fail(texts::kBadSignature);
-    }
+    // Checked before anything is terminated; the download stays held until it is copied.
+    CheckDownload(run_, target, ProgramFile(s_.form1.text(form1::Label7) + L".exe"));
     run_.partialPath.clear();  // complete: from here on it is kept whatever happens
     run_.phase = Phase::Waiting;
     form2_.Show();

@@ -101,6 +101,7 @@ void Form2::Install() {
         s_.app.exitNow(kExitFailed);
     }
     // The update is installed; a download that cannot be removed is only left behind.
+    run_.heldDownload.reset();
     s_.files.deleteFile(download);
     s_.form1.setText(form1::Label3, L"");
 

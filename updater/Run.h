@@ -19,9 +19,12 @@ struct Run {
     // The download file while the chunk loop writes it, and its path once created.
     std::unique_ptr<OutputFile> download;
     std::wstring partialPath;
+    // The checked download, held against changes until the install step has copied it.
+    std::unique_ptr<HeldFile> heldDownload;
 
     // Closes and removes a download that is not complete; a complete one is left alone.
     void discardPartial() {
+        heldDownload.reset();
         download.reset();
         if (!partialPath.empty()) {
             s.files.deleteFile(partialPath);
@@ -29,13 +32,13 @@ struct Run {
         }
     }
 
-    // Tells the user why the run stops and ends it with kExitFailed, leaving no partial file.
-    [[noreturn]] void fail(const std::wstring& message) {
+    // Tells the user why the run stops and ends it with `code`, leaving no partial file.
+    [[noreturn]] void fail(const std::wstring& message, int code = kExitFailed) {
         s.inet1.cancel();
         discardPartial();
         phase = Phase::Ended;
         prompts.show(message, std::wstring(texts::kNoticeTitle), kMbInformation);
-        s.app.exitNow(kExitFailed);
+        s.app.exitNow(code);
         std::abort();  // exitNow does not return
     }
 };

@@ -6,6 +6,7 @@
 #include "platform/app.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/machines.h"
 #include "platform/message_box.h"
 #include "platform/processes.h"
 #include "platform/program_folder.h"
@@ -21,6 +22,7 @@ inline constexpr int kExitInstalled = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitAnotherInstance = 2;
 inline constexpr int kExitCancelled = 3;
+inline constexpr int kExitAlreadyNewest = 4;
 
 struct Services {
     Application& app;
@@ -33,6 +35,7 @@ struct Services {
     ProgressBar& progressBar1;
     Transfer& inet1;
     Signatures& signatures;
+    Machines& machines;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
 };

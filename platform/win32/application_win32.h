@@ -1,6 +1,6 @@
 #pragma once
-// The desktop runtime on Win32: one instance per session, the event pump, ending, starting
-// programs.
+// The desktop runtime on Win32: one instance per mutex name (a "Global\" name counts across
+// sessions), the event pump, ending, starting programs.
 #include <windows.h>
 
 #include <optional>

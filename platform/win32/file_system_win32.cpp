@@ -97,6 +97,14 @@ class BufferedOutputFile : public OutputFile {
     std::shared_ptr<DWORD> lastError_;
 };
 
+class HeldHandle : public HeldFile {
+  public:
+    explicit HeldHandle(UniqueHandle file) : file_(std::move(file)) {}
+
+  private:
+    UniqueHandle file_;
+};
+
 }  // namespace
 
 std::wstring ExtendedLengthPath(const std::wstring& path) {
@@ -197,6 +205,27 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
 
 bool Win32FileSystem::deleteFile(const std::wstring& path) {
     return DeleteFileW(ExtendedLengthPath(path).c_str()) || fail();
+}
+
+FileHold Win32FileSystem::hold(const std::wstring& path) {
+    UniqueHandle file =
+        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        return {FileHold::Outcome::Held, std::make_unique<HeldHandle>(std::move(file))};
+    }
+    const DWORD error = GetLastError();
+    fail();
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return {FileHold::Outcome::NotFound, nullptr};
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return {FileHold::Outcome::InUse, nullptr};
+        default:
+            return {FileHold::Outcome::Failed, nullptr};
+    }
 }
 
 std::optional<std::wstring> Win32FileSystem::replaceWithCopy(const std::wstring& source,

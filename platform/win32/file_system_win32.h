@@ -22,6 +22,7 @@ class Win32FileSystem : public FileSystem {
     std::vector<std::uint8_t> read(const std::wstring& path, std::uint64_t offset,
                                    std::size_t size) override;
     bool deleteFile(const std::wstring& path) override;
+    FileHold hold(const std::wstring& path) override;
     // Copies to "<target>.new-<process id>" beside the target, then renames that over the
     // target (write-through).
     std::optional<std::wstring> replaceWithCopy(const std::wstring& source,

@@ -2,13 +2,20 @@
 
 #include <windows.h>
 
+#include <imagehlp.h>
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
+
+#include "platform/win32/file_system_win32.h"
+#include "platform/win32/unique_handle.h"
 
 namespace ombrix {
 namespace {
@@ -17,9 +24,11 @@ namespace {
 // stays readable until this ends, which releases it.
 class Verification {
   public:
-    explicit Verification(const std::wstring& path) : path_(path) {
+    // `file` is the file at `path`, opened by the caller: what it reads is what is checked.
+    Verification(const std::wstring& path, HANDLE file) : path_(path) {
         file_.cbStruct = sizeof file_;
         file_.pcwszFilePath = path_.c_str();
+        file_.hFile = file;
         data_.cbStruct = sizeof data_;
         data_.dwUIChoice = WTD_UI_NONE;
         data_.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -144,33 +153,121 @@ bool RootTrusted(HRESULT result, const CRYPT_PROVIDER_SGNR& signer) {
            (signer.pChainContext->TrustStatus.dwErrorStatus & kUntrusted) == 0;
 }
 
+// The signer's identity: the leaf's subject, and for an untrusted root that root's key hash.
+// Empty when it cannot be read.
+std::wstring IdentityOf(PCCERT_CONTEXT leaf, PCCERT_CONTEXT root, bool rootTrusted) {
+    if (leaf == nullptr || root == nullptr) {
+        return {};
+    }
+    std::wstring subject = SubjectOf(leaf);
+    if (subject.empty() || rootTrusted) {
+        return subject;
+    }
+    const std::wstring rootKey = PublicKeyHash(root);
+    return rootKey.empty() ? std::wstring() : subject + L"; root key SHA-256 " + rootKey;
+}
+
 Signature ValidSignature(HRESULT result, const CRYPT_PROVIDER_SGNR& signer) {
     if (signer.csCertChain == 0 || signer.pasCertChain == nullptr) {
         return {Signature::Status::Invalid, {}};
     }
-    const PCCERT_CONTEXT leaf = signer.pasCertChain[0].pCert;
-    const PCCERT_CONTEXT root = signer.pasCertChain[signer.csCertChain - 1].pCert;
-    if (leaf == nullptr || root == nullptr) {
+    std::wstring identity =
+        IdentityOf(signer.pasCertChain[0].pCert, signer.pasCertChain[signer.csCertChain - 1].pCert,
+                   RootTrusted(result, signer));
+    if (identity.empty()) {
         return {Signature::Status::Invalid, {}};
     }
-    std::wstring subject = SubjectOf(leaf);
-    if (subject.empty()) {
-        return {Signature::Status::Invalid, {}};
+    return {Signature::Status::Valid, std::move(identity)};
+}
+
+struct StoreCloser {
+    void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
+};
+struct MessageCloser {
+    void operator()(HCRYPTMSG message) const { CryptMsgClose(message); }
+};
+struct CertificateFreer {
+    void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
+};
+struct ChainFreer {
+    void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
+};
+
+// The signer named by the file's embedded signature, read from its certificate table without
+// verifying anything: a signature that no longer verifies (the file changed, the certificate
+// expired without a timestamp) still says whose it was. Empty when none can be read.
+std::wstring EmbeddedSigner(HANDLE file) {
+    DWORD size = 0;
+    ImageGetCertificateData(file, 0, nullptr, &size);
+    if (size <= offsetof(WIN_CERTIFICATE, bCertificate)) {
+        return {};
     }
-    if (RootTrusted(result, signer)) {
-        return {Signature::Status::Valid, std::move(subject)};
+    std::vector<BYTE> buffer(size);
+    auto* entry = reinterpret_cast<WIN_CERTIFICATE*>(buffer.data());
+    if (!ImageGetCertificateData(file, 0, entry, &size) ||
+        entry->wCertificateType != WIN_CERT_TYPE_PKCS_SIGNED_DATA || entry->dwLength > size ||
+        entry->dwLength <= offsetof(WIN_CERTIFICATE, bCertificate)) {
+        return {};
     }
-    const std::wstring rootKey = PublicKeyHash(root);
-    if (rootKey.empty()) {
-        return {Signature::Status::Invalid, {}};
+    CRYPT_DATA_BLOB blob{
+        static_cast<DWORD>(entry->dwLength - offsetof(WIN_CERTIFICATE, bCertificate)),
+        entry->bCertificate};
+    HCERTSTORE rawStore = nullptr;
+    HCRYPTMSG rawMessage = nullptr;
+    if (!CryptQueryObject(CERT_QUERY_OBJECT_BLOB, &blob, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
+                          CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, &rawStore,
+                          &rawMessage, nullptr)) {
+        return {};
     }
-    return {Signature::Status::Valid, subject + L"; root key SHA-256 " + rootKey};
+    const std::unique_ptr<void, StoreCloser> store(rawStore);
+    const std::unique_ptr<void, MessageCloser> message(rawMessage);
+    DWORD infoSize = 0;
+    if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &infoSize)) {
+        return {};
+    }
+    std::vector<BYTE> info(infoSize);
+    if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, info.data(), &infoSize)) {
+        return {};
+    }
+    const std::unique_ptr<const CERT_CONTEXT, CertificateFreer> leaf(
+        CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                   CERT_FIND_SUBJECT_CERT, info.data(), nullptr));
+    if (!leaf) {
+        return {};
+    }
+    CERT_CHAIN_PARA parameters{};
+    parameters.cbSize = sizeof parameters;
+    PCCERT_CHAIN_CONTEXT rawChain = nullptr;
+    if (!CertGetCertificateChain(nullptr, leaf.get(), nullptr, store.get(), &parameters,
+                                 CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &rawChain)) {
+        return {};
+    }
+    const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer> chain(rawChain);
+    if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0) {
+        return {};
+    }
+    const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];
+    constexpr DWORD kUntrusted = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN;
+    return IdentityOf(leaf.get(), simple.rgpElement[simple.cElement - 1]->pCertContext,
+                      (chain->TrustStatus.dwErrorStatus & kUntrusted) == 0);
+}
+
+Signature BrokenSignature(HANDLE file) {
+    return {Signature::Status::Invalid, EmbeddedSigner(file)};
 }
 
 }  // namespace
 
 Signature Win32Signatures::check(const std::wstring& path) {
-    const Verification verification(path);
+    // Opened here rather than by the provider, so that a file that cannot be read is told apart
+    // from one without a signature.
+    const UniqueHandle file =
+        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return {Signature::Status::Unreadable, {}};
+    }
+    const Verification verification(path, file.get());
     const HRESULT result = verification.result();
     if (ReportsUnsigned(verification)) {
         return {Signature::Status::Unsigned, {}};
@@ -179,13 +276,14 @@ Signature Win32Signatures::check(const std::wstring& path) {
     // pinned to that root's key.
     const bool untrustedRoot = result == CERT_E_UNTRUSTEDROOT || result == CERT_E_CHAINING;
     if (result != ERROR_SUCCESS && !(untrustedRoot && SignatureIntact(verification))) {
-        return {Signature::Status::Invalid, {}};
+        return BrokenSignature(file.get());
     }
     const CRYPT_PROVIDER_SGNR* signer = verification.signer();
     if (signer == nullptr) {
-        return {Signature::Status::Invalid, {}};
+        return BrokenSignature(file.get());
     }
-    return ValidSignature(result, *signer);
+    const Signature valid = ValidSignature(result, *signer);
+    return valid.status == Signature::Status::Valid ? valid : BrokenSignature(file.get());
 }
 
 }  // namespace ombrix

@@ -6,11 +6,17 @@ download signed by another publisher, unsigned, or changed after signing is refu
 anything is terminated; the old product keeps running, byte for byte the same. Certificates and
 signatures are made at test time (openssl, osslsigncode) in the session's state folder.
 
+Validity: only a newer Windows program replaces the product. A DLL, an EFI application, a
+download with an older version record and the installed bytes again are each refused before
+anything is terminated (the last with exit code 4, nothing to do); a signed product that another
+program holds open during the check is waited for, and the pin still holds.
+
 https: an updater built with an https update URL (the Windows tree named by
 $OMBRIX_WIN_HTTPS_BUILD_DIR, URL https://localhost:PORT/...) installs from a server whose
 certificate chains to a root the prefix trusts, and refuses an untrusted, expired or
 other-host certificate and a redirect to http without writing anything.
 """
+# ctest-timeout: 480
 
 import filecmp
 import os
@@ -18,6 +24,7 @@ import pathlib
 import re
 import shutil
 import tempfile
+import time
 import unittest
 import urllib.parse
 from typing import NamedTuple, Optional
@@ -31,6 +38,9 @@ NOTICE_TITLE = "提示："
 BAD_SIGNATURE = "下载的文件签名无效，升级未完成！"
 UNTRUSTED_SERVER = "无法验证升级服务器的证书，升级已取消！"
 RELAUNCH_QUESTION = "程序已经升级完成，现在是否运行Ombrix？"
+NOT_A_PROGRAM = "下载的文件不是有效的程序文件，升级未完成！"
+OLDER_VERSION = "下载的文件版本低于已安装的版本，升级未完成！"
+ALREADY_NEWEST = "当前已是最新版本，无需升级！"
 HTTPS_TREE = "OMBRIX_WIN_HTTPS_BUILD_DIR"
 UPDATE_PATH = "/soft/updates/ombrix/ombrix"
 
@@ -153,11 +163,11 @@ class UpdateTestCase(unittest.TestCase):
     def product_running(self) -> bool:
         return any(p["pid"] == self.product_pid for p in self.s.processes("Ombrix.exe"))
 
-    def assert_notice(self, run: Run, text: str):
+    def assert_notice(self, run: Run, text: str, code: int = 1):
         box = run.box
         self.assertEqual((box["caption"], box["text"]), (NOTICE_TITLE, text))
         self.assertEqual(([b["name"] for b in box["buttons"]], box["icon"]), (["ok"], True))
-        self.assertEqual(run.code, 1)
+        self.assertEqual(run.code, code)
 
     def assert_installed(self, run: Run, download: pathlib.Path):
         self.assertEqual(run.box["text"], RELAUNCH_QUESTION)
@@ -247,6 +257,47 @@ class PinningUnderATrustedAuthority(PinningTestCase):
 
     def test_self_made_certificate_with_the_publishers_name_is_refused(self):
         self.assert_refused(self.f.old_by_a, self.f.new_by_impostor)
+
+
+class Validity(PinningTestCase):
+    """Only a newer Windows program replaces the product (version records: product-old 1.0,
+    product-new 2.0)."""
+
+    def test_refused_before_anything_is_terminated(self):
+        not_programs = harness.tool("tools/not-programs")
+        cases = [("dll", self.f.old_unsigned, not_programs / "library.dll", NOT_A_PROGRAM, 1),
+                 ("efi application", self.f.old_unsigned, not_programs / "boot.efi",
+                  NOT_A_PROGRAM, 1),
+                 ("older version", self.f.new_unsigned, self.f.old_unsigned, OLDER_VERSION, 1),
+                 ("the installed bytes", self.f.old_by_a, self.f.old_by_a, ALREADY_NEWEST, 4)]
+        for name, installed, download, text, code in cases:
+            with self.subTest(name):
+                self.install(installed)
+                self.assert_notice(self.update_from(download), text, code)
+                self.assert_untouched(installed)
+                self.tearDown()
+
+    def test_signed_product_held_open_is_waited_for_and_still_pins(self):
+        # Held without sharing by another program while the check runs: a pin that gave up on
+        # it would let the unsigned download in.
+        self.install(None)
+        shutil.copy(self.f.old_by_a, self.folder / "Ombrix.exe")
+        hold_ms = 6000
+        holder = self.s.start(harness.tool("tools/automate.exe"),
+                              ["hold-file", harness.to_windows_path(self.folder / "Ombrix.exe"),
+                               "--timeout", hold_ms])
+        try:
+            harness.wait_until(lambda: '"held"' in holder.output_path.read_text(), 10,
+                               "the product to be held")
+            held_at = time.monotonic()
+            run = self.update_from(self.f.new_unsigned)
+            answered_after = time.monotonic() - held_at
+        finally:
+            harness.wait_popen(holder, 20)
+        self.assert_notice(run, BAD_SIGNATURE)
+        self.assertGreater(answered_after, hold_ms / 1000 - 1)
+        self.assertTrue(filecmp.cmp(self.folder / "Ombrix.exe", self.f.old_by_a, shallow=False))
+        self.assertEqual(self.files(), ["Ombrix.exe", "Update.exe", "download"])
 
 
 def trust(session: harness.Session, action: str, certificate: str) -> None:
@@ -355,5 +406,6 @@ class Https(UpdateTestCase):
 
 if __name__ == "__main__":
     harness.require_programs("apps/Update.exe", "tools/trust_root.exe",
-                             "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe")
+                             "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe",
+                             "tools/not-programs/library.dll", "tools/not-programs/boot.efi")
     unittest.main(verbosity=2)

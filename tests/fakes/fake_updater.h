@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fakes/fake_registry.h"
+#include "fakes/pe_bytes.h"
 #include "updater/Services.h"
 
 namespace ombrix::fakes {
@@ -152,7 +153,7 @@ class FakeFiles : public FileSystem {
     }
     bool deleteFile(const std::wstring& path) override {
         log_.push_back(L"delete " + path);
-        if (undeletable.count(path)) {
+        if (undeletable.count(path) || holds[path] > 0) {
             return false;
         }
         return files.erase(path) != 0;
@@ -172,9 +173,40 @@ class FakeFiles : public FileSystem {
     }
     std::wstring lastErrorText() override { return L"fake error"; }
 
+    // hold() finds the file in use this many more times (-1: always); fails for `unholdable`.
+    std::map<std::wstring, int, NoCaseLess> inUseFor;
+    std::set<std::wstring, NoCaseLess> unholdable;
+    std::map<std::wstring, int, NoCaseLess> holds;  // open holds; a held file cannot be deleted
+    int holdAttempts = 0;
+    FileHold hold(const std::wstring& path) override {
+        ++holdAttempts;
+        if (auto busy = inUseFor.find(path); busy != inUseFor.end() && busy->second != 0) {
+            busy->second -= busy->second > 0 ? 1 : 0;
+            return {FileHold::Outcome::InUse, nullptr};
+        }
+        if (unholdable.count(path)) {
+            return {FileHold::Outcome::Failed, nullptr};
+        }
+        if (!files.count(path)) {
+            return {FileHold::Outcome::NotFound, nullptr};
+        }
+        return {FileHold::Outcome::Held, std::make_unique<Held>(*this, path)};
+    }
+
     int openFiles = 0;
 
   private:
+    class Held : public HeldFile {
+      public:
+        Held(FakeFiles& owner, std::wstring path) : owner_(owner), path_(std::move(path)) {
+            ++owner_.holds[path_];
+        }
+        ~Held() override { --owner_.holds[path_]; }
+
+      private:
+        FakeFiles& owner_;
+        std::wstring path_;
+    };
     class File : public OutputFile {
       public:
         File(FakeFiles& owner, std::wstring path) : owner_(owner), path_(std::move(path)) {
@@ -409,29 +441,10 @@ class FakeSignatures : public Signatures {
     }
 };
 
-// A minimal Windows executable image of `size` bytes (at least 0xC0 for a valid one): "MZ",
-// the PE offset, "PE\0\0", one section whose data runs to the end of the file.
-inline Bytes ExecutableBytes(std::size_t size, std::uint8_t fill = 0x5A) {
-    Bytes bytes(size, fill);
-    if (size < 0xC0) {
-        return bytes;
-    }
-    const auto put = [&](std::size_t at, std::uint32_t value, int width) {
-        for (int i = 0; i < width; ++i) {
-            bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-    };
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    put(0x3C, 0x80, 4);
-    bytes[0x80] = 'P';
-    bytes[0x81] = 'E';
-    put(0x82, 0, 2);
-    put(0x86, 1, 2);                                             // one section
-    put(0x94, 0, 2);                                             // no optional header
-    put(0x98 + 16, static_cast<std::uint32_t>(size - 0xC0), 4);  // its data's size
-    put(0x98 + 20, 0xC0, 4);                                     // and place
-    return bytes;
-}
+class FakeMachines : public Machines {
+  public:
+    std::set<std::uint16_t> runnable{kMachineI386, kMachineAmd64};
+    bool runs(std::uint16_t machine) override { return runnable.count(machine) != 0; }
+};
 
 }  // namespace ombrix::fakes

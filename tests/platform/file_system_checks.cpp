@@ -249,6 +249,36 @@ void CheckLongPaths(Win32FileSystem& fs, const std::wstring& root) {
 
 }  // namespace
 
+// A held file can be read and copied, but neither written nor deleted, until it is let go; a
+// file another program holds without sharing is reported in use.
+void CheckHold(Win32FileSystem& fs, const std::wstring& root) {
+    const std::wstring path = root + L"\\held 文件";
+    const Bytes body = Pattern(5000, 3);
+    CHECK(WriteRaw(path, body));
+    FileHold held = fs.hold(path);
+    if (!CHECK(held.outcome == FileHold::Outcome::Held && held.file != nullptr)) {
+        return;
+    }
+    CHECK(fs.read(path, 0, body.size()) == body);
+    CHECK(CopyFileW(ExtendedLengthPath(path).c_str(), ExtendedLengthPath(path + L".copy").c_str(),
+                    FALSE));
+    CHECK(ReadRaw(path + L".copy") == body);
+    CHECK(!WriteRaw(path, Pattern(10, 4)));
+    CHECK(!fs.deleteFile(path));
+    CHECK(fs.hold(path).outcome == FileHold::Outcome::Held);  // others may read it too
+    held.file.reset();
+    {
+        const UniqueHandle exclusive =
+            AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CHECK(exclusive != nullptr);
+        CHECK(fs.hold(path).outcome == FileHold::Outcome::InUse);
+    }
+    CHECK(fs.deleteFile(path));
+    CHECK(fs.deleteFile(path + L".copy"));
+    CHECK(fs.hold(path).outcome == FileHold::Outcome::NotFound);
+}
+
 void CheckFileSystem(const std::wstring& workFolder) {
     Section(L"file system");
     Win32FileSystem fs;
@@ -257,6 +287,7 @@ void CheckFileSystem(const std::wstring& workFolder) {
     CheckWriteAndRead(fs, workFolder);
     CheckReplace(fs, workFolder);
     CheckLongPaths(fs, workFolder);
+    CheckHold(fs, workFolder);
 }
 
 }  // namespace ombrix::test

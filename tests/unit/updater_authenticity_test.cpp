@@ -13,12 +13,19 @@ const Signature kPublisherA{Status::Valid, L"CN=Tarnell Software, O=Tarnell"};
 const Signature kPublisherB{Status::Valid, L"CN=Someone Else"};
 const Signature kUnsigned{Status::Unsigned, L""};
 const Signature kTampered{Status::Invalid, L""};
+// Changed after signing, or expired without a timestamp: it still names its signer.
+const Signature kBrokenByA{Status::Invalid, kPublisherA.signerSubject};
+const Signature kUnreadable{Status::Unreadable, L""};
+
+constexpr wchar_t kWrongPublisher[] = L"下载的文件签名无效，升级未完成！";
+constexpr wchar_t kUnnamed[] = L"已安装程序的签名无效，升级未完成！";
+constexpr wchar_t kUnreadableText[] = L"无法读取已安装的程序文件，升级未完成！";
 
 struct PinCase {
     const char* name;
     std::optional<Signature> installed;  // nothing: no installed product
     Signature download;
-    bool accepted;
+    const wchar_t* refusal;  // null: accepted
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -40,7 +47,7 @@ TEST_P(PublisherPinTest, DecidesBeforeAnythingIsTerminated) {
     rig.signatures.byPath[rig.path(L"ombrix")] = c.download;
 
     const int code = rig.download(ExecutableBytes(3000, 0x22));
-    if (c.accepted) {
+    if (c.refusal == nullptr) {
         EXPECT_EQ(code, -1) << c.name;
         EXPECT_NE(rig.form2Window, nullptr) << c.name;
         EXPECT_FALSE(rig.processes.isRunning(7)) << c.name;
@@ -48,7 +55,7 @@ TEST_P(PublisherPinTest, DecidesBeforeAnythingIsTerminated) {
     }
     EXPECT_EQ(code, updater::kExitFailed) << c.name;
     ASSERT_EQ(rig.boxes.shown.size(), 1u) << c.name;
-    EXPECT_EQ(rig.boxes.shown[0].text, L"下载的文件签名无效，升级未完成！");
+    EXPECT_EQ(rig.boxes.shown[0].text, c.refusal) << c.name;
     EXPECT_EQ(rig.boxes.shown[0].title, L"提示：");
     EXPECT_EQ(rig.boxes.shown[0].style, kMbInformation);
     EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix"))) << c.name;
@@ -59,14 +66,19 @@ TEST_P(PublisherPinTest, DecidesBeforeAnythingIsTerminated) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PublisherPinTest,
-    ::testing::Values(PinCase{"signed A -> A", kPublisherA, kPublisherA, true},
-                      PinCase{"signed A -> B", kPublisherA, kPublisherB, false},
-                      PinCase{"signed A -> unsigned", kPublisherA, kUnsigned, false},
-                      PinCase{"signed A -> tampered", kPublisherA, kTampered, false},
-                      PinCase{"unsigned -> unsigned", kUnsigned, kUnsigned, true},
-                      PinCase{"unsigned -> B", kUnsigned, kPublisherB, true},
-                      PinCase{"tampered installed -> unsigned", kTampered, kUnsigned, true},
-                      PinCase{"absent -> unsigned", std::nullopt, kUnsigned, true}),
+    ::testing::Values(PinCase{"signed A -> A", kPublisherA, kPublisherA, nullptr},
+                      PinCase{"signed A -> B", kPublisherA, kPublisherB, kWrongPublisher},
+                      PinCase{"signed A -> unsigned", kPublisherA, kUnsigned, kWrongPublisher},
+                      PinCase{"signed A -> tampered", kPublisherA, kTampered, kWrongPublisher},
+                      PinCase{"signed A -> unreadable", kPublisherA, kUnreadable, kWrongPublisher},
+                      PinCase{"unsigned -> unsigned", kUnsigned, kUnsigned, nullptr},
+                      PinCase{"unsigned -> B", kUnsigned, kPublisherB, nullptr},
+                      PinCase{"broken A -> A", kBrokenByA, kPublisherA, nullptr},
+                      PinCase{"broken A -> unsigned", kBrokenByA, kUnsigned, kWrongPublisher},
+                      PinCase{"broken A -> B", kBrokenByA, kPublisherB, kWrongPublisher},
+                      PinCase{"broken, no signer -> unsigned", kTampered, kUnsigned, kUnnamed},
+                      PinCase{"unreadable -> A", kUnreadable, kPublisherA, kUnreadableText},
+                      PinCase{"absent -> unsigned", std::nullopt, kUnsigned, nullptr}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& ch : name) {
