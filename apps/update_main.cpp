@@ -11,6 +11,7 @@
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/form_window.h"
+#include "platform/win32/launcher_win32.h"
 #include "platform/win32/message_boxes_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_folder_win32.h"
@@ -64,6 +65,7 @@ int RunUpdate() {
     Win32Processes processes;
     Win32Clock clock([&app] { app.pumpEventsNow(); });
     Win32Signatures signatures;
+    Win32Launcher launcher;
     WinInetTransfer inet(form.handle(), kTransferStateMessage, [&app] { app.pumpEventsNow(); });
 
     updater::Services services{app,
@@ -76,6 +78,7 @@ int RunUpdate() {
                                progressBar,
                                inet,
                                signatures,
+                               launcher,
                                [&form2Relay](WindowEvents& events) -> std::unique_ptr<Window> {
                                    form2Relay.setTarget(&events);
                                    return std::make_unique<FormWindow>(forms::kForm2, form2Relay);

@@ -6,6 +6,7 @@
 #include "platform/app.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/launcher.h"
 #include "platform/message_box.h"
 #include "platform/processes.h"
 #include "platform/program_folder.h"
@@ -33,6 +34,7 @@ struct Services {
     ProgressBar& progressBar1;
     Transfer& inet1;
     Signatures& signatures;
+    Launcher& launcher;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
 };

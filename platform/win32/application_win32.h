@@ -1,6 +1,5 @@
 #pragma once
-// The desktop runtime on Win32: one instance per session, the event pump, ending, starting
-// programs.
+// The desktop runtime on Win32: one instance per session, the event pump, ending.
 #include <windows.h>
 
 #include <optional>
@@ -29,7 +28,6 @@ class Win32Application final : public Application {
     // Handles every waiting event now: for callers that have just waited for one (an idle wait).
     void pumpEventsNow();
     [[noreturn]] void exitNow(int code) override;
-    std::optional<std::wstring> startProgram(const std::wstring& path) override;
 
   private:
     UniqueHandle instanceMutex_;

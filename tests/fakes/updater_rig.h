@@ -22,6 +22,7 @@ struct UpdaterRig {
     FakeProgressBar progress;
     FakeTransfer inet{log};
     FakeSignatures signatures;
+    FakeLauncher launcher{log};
     WindowEvents* form2Events = nullptr;
     updater::Services services{app,
                                clock,
@@ -33,6 +34,7 @@ struct UpdaterRig {
                                progress,
                                inet,
                                signatures,
+                               launcher,
                                [this](WindowEvents& events) {
                                    auto window = std::make_unique<FakeWindow>(log, L"Form2");
                                    form2Window = window.get();
