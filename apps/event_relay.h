@@ -34,6 +34,14 @@ class EventRelay : public WindowEvents {
     void onClosed() override {
         relay([&](WindowEvents& t) { t.onClosed(); });
     }
+    bool onQueryEndSession() override {
+        bool agreed = true;
+        relay([&](WindowEvents& t) { agreed = t.onQueryEndSession(); });
+        return agreed;
+    }
+    void onEndSession(bool ending) override {
+        relay([&](WindowEvents& t) { t.onEndSession(ending); });
+    }
 
   private:
     template <typename Call>

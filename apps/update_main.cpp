@@ -13,6 +13,7 @@
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/machines_win32.h"
 #include "platform/win32/form_window.h"
+#include "platform/win32/launcher_win32.h"
 #include "platform/win32/message_boxes_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_folder_win32.h"
@@ -68,6 +69,7 @@ int RunUpdate() {
     Win32Clock clock([&app] { app.pumpEventsNow(); });
     Win32Signatures signatures;
     Win32Machines machines;
+    Win32Launcher launcher;
     WinInetTransfer inet(form.handle(), kTransferStateMessage, [&app] { app.pumpEventsNow(); });
 
     updater::Services services{app,
@@ -81,6 +83,7 @@ int RunUpdate() {
                                inet,
                                signatures,
                                machines,
+                               launcher,
                                [&form2Relay](WindowEvents& events) -> std::unique_ptr<Window> {
                                    form2Relay.setTarget(&events);
                                    return std::make_unique<FormWindow>(forms::kForm2, form2Relay);

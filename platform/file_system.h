@@ -36,6 +36,13 @@ struct FileHold {
     std::unique_ptr<HeldFile> file;  // set when held
 };
 
+// Why a file operation failed: the system's reason, and whether another program held the file
+// (sharing or lock violation, access denied), which may pass.
+struct FileFailure {
+    std::wstring reason;
+    bool held = false;
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -50,11 +57,18 @@ class FileSystem {
     virtual bool deleteFile(const std::wstring& path) = 0;
     // Opens the file for reading, sharing only reading with others.
     virtual FileHold hold(const std::wstring& path) = 0;
-    // Replaces `target` by a copy of `source` atomically: through a temporary file in the
-    // target's folder renamed over it. On failure the target keeps its old content (or stays
-    // absent), no temporary file is left, and the system's reason is returned.
-    virtual std::optional<std::wstring> replaceWithCopy(const std::wstring& source,
-                                                        const std::wstring& target) = 0;
+    // Copies `source` to `target` (replaced when it exists) and flushes the copy to the disk.
+    // On failure no partial target is left.
+    virtual std::optional<FileFailure> copyFile(const std::wstring& source,
+                                                const std::wstring& target) = 0;
+    // Renames `from` to `to` on the same volume, replacing `to`, written through to the disk.
+    virtual std::optional<FileFailure> moveFile(const std::wstring& from,
+                                                const std::wstring& to) = 0;
+    // True when both paths name one existing file (same volume and file index); when either
+    // cannot be opened, when the paths are equal ignoring the case of every letter.
+    virtual bool sameFile(const std::wstring& a, const std::wstring& b) = 0;
+    // File names compared as the file system does: ignoring the case of every letter.
+    virtual bool sameName(const std::wstring& a, const std::wstring& b) = 0;
     // The system's description of the last failure of this service.
     virtual std::wstring lastErrorText() = 0;
 };

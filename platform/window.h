@@ -1,6 +1,7 @@
 #pragma once
 // A window built from its definition, and the events it reports. Controls are named by their
 // control IDs.
+#include <optional>
 #include <string>
 
 namespace ombrix {
@@ -25,6 +26,9 @@ class Window {
     // Timers of this window; their ticks arrive as WindowEvents::onTimer.
     virtual void startTimer(int timer, unsigned intervalMs) = 0;
     virtual void stopTimer(int timer) = 0;
+    // With a reason, the system shows it to a user who ends the session while this window lives;
+    // without one, that is lifted again.
+    virtual void blockSessionEnd(const std::optional<std::wstring>& /*reason*/) {}
 };
 
 // What a window reports to its logic, on the user-interface thread.
@@ -39,6 +43,11 @@ class WindowEvents {
     virtual void onTransferState(int /*state*/) {}
     // The window was unloaded (by its logic, or by the system).
     virtual void onClosed() {}
+    // The session is about to end (log-off, shutdown): false asks the system to wait.
+    virtual bool onQueryEndSession() { return true; }
+    // The session ends (`ending`) or goes on after all. When `ending`, the process may be ended
+    // as soon as this returns.
+    virtual void onEndSession(bool /*ending*/) {}
 };
 
 }  // namespace ombrix

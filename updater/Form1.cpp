@@ -1,6 +1,8 @@
 #include "updater/Form1.h"
 
 #include "updater/DownloadChecks.h"
+#include "updater/Executable.h"
+#include "updater/Leftovers.h"
 #include "updater/ProgressScale.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
@@ -23,6 +25,8 @@ void Form1::Load() {
                           kMbOk);
         s_.app.exitNow(kExitAnotherInstance);
     }
+    // Only now: another updater may be in the middle of its install step.
+    PutRightLeftovers(s_);
     StartDownload(s_.form1.text(form1::Text1));
 }
 
@@ -45,6 +49,11 @@ void Form1::onTransferState(int state) {
         return;
     }
     if (state == kStateResponseCompleted) {
+        if (run_.prompts.anyOpen()) {
+            // Nothing is checked, closed or terminated before the user has answered the box.
+            run_.responseHeld = true;
+            return;
+        }
         // The whole download runs inside this one call; a repeated report must not start it
         // again from a nested pump.
         if (run_.phase == Phase::Downloading && !run_.download && run_.partialPath.empty()) {
@@ -171,18 +180,28 @@ void Form1::ConfirmExit() {
     if (answer == kAnswerYes) {
         EndCancelled();
     }
+    if (run_.responseHeld && !run_.prompts.anyOpen()) {
+        run_.responseHeld = false;
+        onTransferState(kStateResponseCompleted);
+    }
 }
 
 void Form1::EndCancelled() {
     if (run_.phase == Phase::Installing || run_.phase == Phase::Ended) {
         return;
     }
-    s_.inet1.cancel();
     // A partial download goes; a complete one waiting for the install step stays.
-    run_.discardPartial();
     run_.phase = Phase::Ended;
     s_.form1.close();
-    s_.app.exitNow(kExitCancelled);
+    run_.end(kExitCancelled);
+}
+
+bool Form1::onQueryEndSession() {
+    return form2_.onQueryEndSession();
+}
+
+void Form1::onEndSession(bool ending) {
+    form2_.onEndSession(ending);
 }
 
 void Form1::onClosed() {

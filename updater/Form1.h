@@ -24,6 +24,8 @@ class Form1 : public WindowEvents {
     void onMouseMove(int control) override;
     void onClick(int control) override;
     void onClosed() override;
+    bool onQueryEndSession() override;
+    void onEndSession(bool ending) override;
 
     Phase phase() const { return run_.phase; }
 

@@ -1,21 +1,12 @@
 #include "updater/Form2.h"
 
-#include <algorithm>
-#include <cwctype>
-
 #include "updater/Controls.h"
+#include "updater/ProductClose.h"
+#include "updater/Relaunch.h"
+#include "updater/Replace.h"
 #include "updater/Texts.h"
 
 namespace ombrix::updater {
-namespace {
-
-std::wstring Lower(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-    return text;
-}
-
-}  // namespace
 
 void Form2::Show() {
     if (!window_) {
@@ -26,11 +17,29 @@ void Form2::Show() {
 }
 
 void Form2::Load() {
+    run_.installFiles = InstallFilesOf(s_);
+    const std::wstring displayName = s_.form1.text(form1::Label5);
+    s_.form1.blockSessionEnd(texts::kUpdatingPrefix + displayName + texts::kUpdatingSuffix);
+    s_.form1.setText(form1::Label3, texts::kClosingPrefix + displayName + texts::kClosingSuffix);
+
+    // Asked first, so that nothing the user has not saved is lost; forced only after the wait.
+    auto asked =
+        AskProductToClose(s_, s_.form1.text(form1::Label7) + L".exe", run_.installFiles.product);
+    if (!asked.empty()) {
+        run_.install.restartProduct = true;
+    }
+    WaitForExit(s_, asked, kCloseWaitMs);
+    s_.form1.setText(form1::Label3, texts::kDownloadComplete);
+    KillPasses();
+    // The timer counts from here: nothing above ran under a tick.
+    window_->startTimer(form2::Timer1, kTimer1Interval);
+    window_->hide();
+}
+
+void Form2::KillPasses() {
     for (int pass = 0; pass < 4; ++pass) {
         KillProcessByName(s_.form1.text(form1::Label7) + L".exe");
     }
-    window_->startTimer(form2::Timer1, kTimer1Interval);
-    window_->hide();
 }
 
 void Form2::KillProcessByName(const std::wstring& name) {
@@ -38,21 +47,11 @@ void Form2::KillProcessByName(const std::wstring& name) {
     if (!entries) {
         return;
     }
-    const std::wstring wanted = Lower(name);
-    const std::wstring ownCopy = Lower(ProgramFile(name));
+    const std::wstring product = ProgramFile(name);
     for (const auto& entry : *entries) {
-        if (Lower(entry.exeName) != wanted) {
-            continue;
-        }
-        auto process = s_.processes.open(entry.id);
-        if (!process) {
-            continue;  // cannot be opened: it keeps running, the walk goes on
-        }
-        const auto image = process->imagePath();
-        if (!image || Lower(*image) != ownCopy) {
-            continue;
-        }
-        if (process->terminate(0)) {
+        auto process = OpenIfProduct(s_, entry, name, product);
+        if (process && process->terminate(0)) {
+            run_.install.restartProduct = true;
             terminated_.push_back(std::move(process));
         }
     }
@@ -73,53 +72,112 @@ void Form2::onTimer(int timer) {
     Install();
 }
 
-void Form2::WaitForTerminated() {
-    const auto deadline = s_.clock.nowMs() + kExitWaitMs;
-    for (;;) {
-        std::erase_if(terminated_, [](const auto& process) { return process->hasExited(); });
-        if (terminated_.empty() || s_.clock.nowMs() >= deadline) {
-            break;
-        }
-        // Cancel and the close button still answer while we wait.
-        s_.clock.idle(20);
-    }
-    terminated_.clear();
-}
-
 void Form2::Install() {
-    WaitForTerminated();
+    WaitForExit(s_, terminated_, kExitWaitMs);
+    terminated_.clear();
     run_.phase = Phase::Installing;
+    InstallProgress& progress = run_.install;
+    const InstallFiles& files = run_.installFiles;
 
-    const std::wstring base = s_.form1.text(form1::Label7);
-    const std::wstring download = ProgramFile(base);
-    const std::wstring product = ProgramFile(base + L".exe");
     s_.form1.setText(form1::Label3, texts::kCopying);
-    if (const auto reason = s_.files.replaceWithCopy(download, product)) {
-        run_.phase = Phase::Ended;
-        run_.prompts.show(std::wstring(texts::kCannotReplace) + L"\n" + *reason,
-                          std::wstring(texts::kNoticeTitle), kMbInformation);
-        s_.app.exitNow(kExitFailed);
+    const auto failure = ReplaceProduct(s_, files, progress);
+    progress.replaceOver = true;
+    s_.form1.blockSessionEnd(std::nullopt);
+    if (failure) {
+        if (!progress.sessionEnding) {
+            run_.prompts.show(std::wstring(texts::kCannotReplace) + L"\n" + failure->reason,
+                              std::wstring(texts::kNoticeTitle), kMbInformation);
+        }
+        run_.end(kExitFailed);
     }
     // The update is installed; a download that cannot be removed is only left behind.
     run_.heldDownload.reset();
-    s_.files.deleteFile(download);
+    s_.files.deleteFile(files.download);
     s_.form1.setText(form1::Label3, L"");
+    if (progress.sessionEnding) {
+        EndInstalled();  // nobody is there to answer
+    }
 
     const std::wstring displayName = s_.form1.text(form1::Label5);
     const int answer =
         run_.prompts.show(texts::kRelaunchPrefix + displayName + texts::kRelaunchSuffix,
                           std::wstring(texts::kNoticeTitle), kMbYesNo);
     if (answer == kAnswerYes) {
-        if (const auto reason = s_.app.startProgram(product)) {
+        Relaunch();
+    }
+    EndInstalled();
+}
+
+void Form2::Relaunch() {
+    const InstallFiles& files = run_.installFiles;
+    const std::wstring displayName = s_.form1.text(form1::Label5);
+    Started started = StartProduct(s_, files.product);
+    if (started.process && StartedWell(s_, *started.process)) {
+        run_.install.restartProduct = false;
+        return;
+    }
+    if (!s_.files.fileExists(files.backup)) {
+        // Nothing to go back to: the new product stays, and the user hears why it did not start.
+        if (!started.process) {
             run_.prompts.show(texts::kCannotStartPrefix + displayName + texts::kCannotStartSuffix +
-                                  L"\n" + *reason,
+                                  L"\n" + started.failure,
                               std::wstring(texts::kNoticeTitle), kMbInformation);
         }
+        return;
     }
+    // Back before the box, so that a run ended under it leaves the old product in place.
+    if (!WithRetries(s_.clock, [&] { return s_.files.moveFile(files.backup, files.product); })) {
+        run_.install.newInPlace = false;
+    }
+    run_.install.restartProduct = true;
+    run_.prompts.show(texts::kRolledBack, std::wstring(texts::kNoticeTitle), kMbInformation);
+    run_.end(kExitFailed);
+}
+
+void Form2::EndInstalled() {
     run_.phase = Phase::Ended;
     window_->close();
     s_.form1.close();
-    s_.app.exitNow(kExitInstalled);
+    run_.end(run_.install.newInPlace ? kExitInstalled : kExitFailed);
+}
+
+bool Form2::ReplaceUnderWay() const {
+    return run_.phase == Phase::Waiting ||
+           (run_.phase == Phase::Installing && !run_.install.replaceOver);
+}
+
+bool Form2::onQueryEndSession() {
+    if (!ReplaceUnderWay()) {
+        return true;
+    }
+    run_.install.sessionEnding = true;
+    return false;
+}
+
+void Form2::onEndSession(bool ending) {
+    if (!ending || run_.phase == Phase::Ended) {
+        return;
+    }
+    run_.install.sessionEnding = true;
+    if (run_.phase == Phase::Starting || run_.phase == Phase::Downloading) {
+        run_.end(kExitCancelled);  // the partial download goes with it
+    }
+    if (ReplaceUnderWay()) {
+        FinishForSessionEnd();
+    }
+    run_.end(run_.install.newInPlace ? kExitInstalled : kExitFailed);
+}
+
+void Form2::FinishForSessionEnd() {
+    // The system may end the process once this handler returns: the replace is finished (or the
+    // old product put back) before that, from here. What it interrupted never resumes.
+    started_ = true;
+    if (window_) {
+        window_->stopTimer(form2::Timer1);
+    }
+    KillPasses();
+    Install();
+    std::abort();  // Install ends the run
 }
 
 void Form2::onClosed() {}

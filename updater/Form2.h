@@ -7,11 +7,13 @@
 
 namespace ombrix::updater {
 
-// The install window's logic: ends the running product, then, on its timer, replaces the
-// product executable with the download and offers to start it.
+// The install window's logic: closes the running product (asking first), then, on its timer,
+// replaces the product executable with the download, offers to start it and watches its start.
 class Form2 : public WindowEvents {
   public:
     static constexpr unsigned kTimer1Interval = 3000;
+    // How long the product is given to close when asked.
+    static constexpr unsigned kCloseWaitMs = 15000;
     // How long the install step waits for terminated processes to release their executable.
     static constexpr unsigned kExitWaitMs = 5000;
     // A tick that came under an open message box is retried this soon after.
@@ -28,10 +30,18 @@ class Form2 : public WindowEvents {
 
     void onTimer(int timer) override;
     void onClosed() override;
+    // From the closing of the product to the end of the replace the session is asked to wait;
+    // when it ends anyway, the replace is finished first.
+    bool onQueryEndSession() override;
+    void onEndSession(bool ending) override;
 
   private:
+    void KillPasses();
     void Install();
-    void WaitForTerminated();
+    void Relaunch();
+    [[noreturn]] void EndInstalled();
+    [[noreturn]] void FinishForSessionEnd();
+    bool ReplaceUnderWay() const;
     std::wstring ProgramFile(const std::wstring& name) { return s_.folder.path() + L"\\" + name; }
 
     Run& run_;

@@ -3,11 +3,26 @@
 #include <memory>
 #include <string>
 
+#include "updater/InstallFiles.h"
 #include "updater/Prompts.h"
 #include "updater/Texts.h"
 #include "updater/Services.h"
 
 namespace ombrix::updater {
+
+// How far the install step got, for the end of the run.
+struct InstallProgress {
+    // This folder's product was closed (or a new one failed): start it again at the end unless
+    // a new product is in place.
+    bool restartProduct = false;
+    bool copied = false;    // the download is copied beside the product
+    bool backedUp = false;  // the old product is copied to the backup (or there was none)
+    bool newInPlace = false;
+    // The copy, backup and rename are over, whichever way they went.
+    bool replaceOver = false;
+    // The session ends: nothing more is asked and nothing is started.
+    bool sessionEnding = false;
+};
 
 // The state of one update run, shared by the main window and the install window.
 struct Run {
@@ -21,6 +36,11 @@ struct Run {
     std::wstring partialPath;
     // The checked download, held against changes until the install step has copied it.
     std::unique_ptr<HeldFile> heldDownload;
+    InstallProgress install;
+    // The response completed while a box was open; it is taken up when the box is answered.
+    bool responseHeld = false;
+    // Known from the install window's load on; empty before, when there is nothing to put back.
+    InstallFiles installFiles;
 
     // Closes and removes a download that is not complete; a complete one is left alone.
     void discardPartial() {
@@ -32,14 +52,18 @@ struct Run {
         }
     }
 
+    // Every end of a run comes here: the transfer stops, a partial download, the copy of the
+    // new product and the backup go (the backup back in place when the new product is not),
+    // and a product that was closed for nothing is started again. Then the process ends.
+    [[noreturn]] void end(int code);
+
     // Tells the user why the run stops and ends it with `code`, leaving no partial file.
     [[noreturn]] void fail(const std::wstring& message, int code = kExitFailed) {
         s.inet1.cancel();
         discardPartial();
         phase = Phase::Ended;
         prompts.show(message, std::wstring(texts::kNoticeTitle), kMbInformation);
-        s.app.exitNow(code);
-        std::abort();  // exitNow does not return
+        end(code);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/machines.h"
+#include "platform/launcher.h"
 #include "platform/message_box.h"
 #include "platform/processes.h"
 #include "platform/program_folder.h"
@@ -36,6 +37,7 @@ struct Services {
     Transfer& inet1;
     Signatures& signatures;
     Machines& machines;
+    Launcher& launcher;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
 };

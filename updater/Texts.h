@@ -19,6 +19,8 @@ inline constexpr const wchar_t* kStateTexts[] = {
 };
 inline constexpr wchar_t kDownloadComplete[] = L"文件已经下载完成！";
 inline constexpr wchar_t kCopying[] = L"正在复制文件......";
+inline constexpr wchar_t kClosingPrefix[] = L"正在关闭";
+inline constexpr wchar_t kClosingSuffix[] = L"......";
 
 inline constexpr wchar_t kNoticeTitle[] = L"提示：";
 inline constexpr wchar_t kConfirmTitle[] = L"提示";
@@ -44,6 +46,10 @@ inline constexpr wchar_t kRelaunchPrefix[] = L"程序已经升级完成，现在
 inline constexpr wchar_t kRelaunchSuffix[] = L"？";
 inline constexpr wchar_t kCannotStartPrefix[] = L"无法启动";
 inline constexpr wchar_t kCannotStartSuffix[] = L"！";
+inline constexpr wchar_t kRolledBack[] = L"新版本无法启动，已恢复原来的版本！";
+// Why the session should wait, while the product is being replaced.
+inline constexpr wchar_t kUpdatingPrefix[] = L"正在升级";
+inline constexpr wchar_t kUpdatingSuffix[] = L"，请稍候......";
 inline constexpr wchar_t kRuntimeErrorPrefix[] = L"运行时错误：";
 
 }  // namespace ombrix::updater::texts

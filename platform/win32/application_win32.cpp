@@ -4,17 +4,8 @@
 #include <string>
 
 #include "platform/win32/form_window.h"
-#include "platform/win32/system_error_text.h"
 
 namespace ombrix {
-namespace {
-
-std::wstring FolderOf(const std::wstring& path) {
-    const auto slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-}  // namespace
 
 Win32Application::Win32Application(const std::wstring& instanceMutexName) {
     SetLastError(ERROR_SUCCESS);
@@ -49,25 +40,6 @@ void Win32Application::pumpEventsNow() {
 
 void Win32Application::exitNow(int code) {
     ExitProcess(static_cast<UINT>(code));
-}
-
-std::optional<std::wstring> Win32Application::startProgram(const std::wstring& path) {
-    std::wstring commandLine = L"\"" + path + L"\"";
-    const std::wstring folder = FolderOf(path);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
-        return SystemErrorText(GetLastError());
-    }
-    const UniqueHandle process(started.hProcess);
-    const UniqueHandle thread(started.hThread);
-    // We hold the foreground (the user just answered us): let the program take it over.
-    AllowSetForegroundWindow(started.dwProcessId);
-    return std::nullopt;
 }
 
 void DispatchQueuedMessage(MSG& message) {

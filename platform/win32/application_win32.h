@@ -1,6 +1,6 @@
 #pragma once
 // The desktop runtime on Win32: one instance per mutex name (a "Global\" name counts across
-// sessions), the event pump, ending, starting programs.
+// sessions), the event pump, ending.
 #include <windows.h>
 
 #include <optional>
@@ -29,7 +29,6 @@ class Win32Application final : public Application {
     // Handles every waiting event now: for callers that have just waited for one (an idle wait).
     void pumpEventsNow();
     [[noreturn]] void exitNow(int code) override;
-    std::optional<std::wstring> startProgram(const std::wstring& path) override;
 
   private:
     UniqueHandle instanceMutex_;

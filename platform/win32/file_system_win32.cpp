@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <tuple>
 #include <utility>
 
 #include "platform/win32/system_error_text.h"
@@ -228,23 +230,73 @@ FileHold Win32FileSystem::hold(const std::wstring& path) {
     }
 }
 
-std::optional<std::wstring> Win32FileSystem::replaceWithCopy(const std::wstring& source,
-                                                             const std::wstring& target) {
-    const std::wstring finalPath = ExtendedLengthPath(target);
-    // Beside the target, so that the rename stays on one volume and cannot half happen.
-    const std::wstring temporary = finalPath + L".new-" + std::to_wstring(GetCurrentProcessId());
-    const bool done = CopyFileW(ExtendedLengthPath(source).c_str(), temporary.c_str(), FALSE) &&
-                      MoveFileExW(temporary.c_str(), finalPath.c_str(),
-                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (done) {
+namespace {
+
+FileFailure FailureOf(DWORD code) {
+    const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
+                      code == ERROR_ACCESS_DENIED;
+    return {SystemErrorText(code), held};
+}
+
+// Identity of an existing file: its volume's serial number and its index on that volume.
+std::optional<std::tuple<DWORD, DWORD, DWORD>> IdentityOf(const std::wstring& path) {
+    // No access asked: a running program's image opens this way too.
+    const UniqueHandle file = AdoptHandle(CreateFileW(
+        ExtendedLengthPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !GetFileInformationByHandle(file.get(), &info)) {
         return std::nullopt;
     }
-    const DWORD reason = GetLastError();
-    // A copy of a read-only source is read-only too, and would not go away.
-    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(temporary.c_str());
-    *lastError_ = reason;
-    return SystemErrorText(reason);
+    return std::tuple{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+}  // namespace
+
+std::optional<FileFailure> Win32FileSystem::copyFile(const std::wstring& source,
+                                                     const std::wstring& target) {
+    const std::wstring to = ExtendedLengthPath(target);
+    if (!CopyFileW(ExtendedLengthPath(source).c_str(), to.c_str(), FALSE)) {
+        const DWORD reason = GetLastError();
+        // A copy of a read-only source is read-only too, and would not go away.
+        SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(to.c_str());
+        return FailureOf(reason);
+    }
+    SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // On the disk before anything is renamed onto it: a power cut must not leave a product of
+    // zeros behind a completed rename.
+    const UniqueHandle copy = AdoptHandle(CreateFileW(
+        to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!copy || !FlushFileBuffers(copy.get())) {
+        const DWORD reason = GetLastError();
+        DeleteFileW(to.c_str());
+        return FailureOf(reason);
+    }
+    return std::nullopt;
+}
+
+std::optional<FileFailure> Win32FileSystem::moveFile(const std::wstring& from,
+                                                     const std::wstring& to) {
+    if (!MoveFileExW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return FailureOf(GetLastError());
+    }
+    return std::nullopt;
+}
+
+bool Win32FileSystem::sameFile(const std::wstring& a, const std::wstring& b) {
+    const auto first = IdentityOf(a);
+    const auto second = first ? IdentityOf(b) : std::nullopt;
+    if (first && second) {
+        return *first == *second;
+    }
+    return sameName(ExtendedLengthPath(a), ExtendedLengthPath(b));
+}
+
+bool Win32FileSystem::sameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring Win32FileSystem::lastErrorText() {

@@ -23,10 +23,12 @@ class Win32FileSystem : public FileSystem {
                                    std::size_t size) override;
     bool deleteFile(const std::wstring& path) override;
     FileHold hold(const std::wstring& path) override;
-    // Copies to "<target>.new-<process id>" beside the target, then renames that over the
-    // target (write-through).
-    std::optional<std::wstring> replaceWithCopy(const std::wstring& source,
-                                                const std::wstring& target) override;
+    std::optional<FileFailure> copyFile(const std::wstring& source,
+                                        const std::wstring& target) override;
+    std::optional<FileFailure> moveFile(const std::wstring& from, const std::wstring& to) override;
+    // Volume serial number and file index; CompareStringOrdinal ignoring case as the fallback.
+    bool sameFile(const std::wstring& a, const std::wstring& b) override;
+    bool sameName(const std::wstring& a, const std::wstring& b) override;
     std::wstring lastErrorText() override;
 
   private:

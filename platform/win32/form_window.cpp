@@ -318,6 +318,15 @@ void FormWindow::stopTimer(int timer) {
     }
 }
 
+void FormWindow::blockSessionEnd(const std::optional<std::wstring>& reason) {
+    // Some systems (Wine) only pretend to have these: the block is a courtesy to the user.
+    if (hwnd_ && reason) {
+        ShutdownBlockReasonCreate(hwnd_, reason->c_str());
+    } else if (hwnd_) {
+        ShutdownBlockReasonDestroy(hwnd_);
+    }
+}
+
 HWND FormWindow::controlHandle(int control) const {
     const ControlWindow* found = find(control);
     return found ? found->hwnd : nullptr;
@@ -356,6 +365,13 @@ LRESULT FormWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kTransferStateMessage:
             onTransferStateMessage(wParam);
+            return 0;
+        case WM_QUERYENDSESSION:
+            return events_ && !events_->onQueryEndSession() ? FALSE : TRUE;
+        case WM_ENDSESSION:
+            if (events_) {
+                events_->onEndSession(wParam != FALSE);
+            }
             return 0;
         case WM_NCDESTROY: {
             const LRESULT result = DefWindowProcW(hwnd_, message, wParam, lParam);

@@ -41,6 +41,7 @@ class FormWindow final : public Window {
     bool isOpen() override { return hwnd_ != nullptr; }
     void startTimer(int timer, unsigned intervalMs) override;
     void stopTimer(int timer) override;
+    void blockSessionEnd(const std::optional<std::wstring>& reason) override;
 
     // Null once the window is closed.
     HWND handle() const { return hwnd_; }

@@ -172,15 +172,16 @@ class UpdateTestCase(unittest.TestCase):
         self.runs.append(run)
         return run
 
-    def start_product(self, exe: pathlib.Path, as_name: Optional[str] = None) -> int:
-        """Starts the fake product (through another spelling of its name if asked) and waits for
-        its log line; its Windows process id."""
+    def start_product(self, exe: pathlib.Path, as_name: Optional[str] = None,
+                      args: str = "") -> int:
+        """Starts the fake product (through another spelling of its name if asked, in the mode
+        `args` names) and waits for its log line; its Windows process id."""
         folder = exe.parent
         before = len(product_log(folder))
         path = harness.to_windows_path(exe)
         if as_name:
             path = path[:path.rindex("\\") + 1] + as_name
-        pid = self.s.automate_one("start", "--cmdline", f'"{path}"')["pid"]
+        pid = self.s.automate_one("start", "--cmdline", f'"{path}" {args}'.strip())["pid"]
         harness.wait_until(lambda: len(product_log(folder)) > before, 15, f"{exe.name} to start")
         return pid
 

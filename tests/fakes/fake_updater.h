@@ -40,8 +40,6 @@ class FakeApp : public Application {
     int pumps = 0;
     // Events that arrive during a given pump (1-based), as a user or the system would cause.
     std::map<int, std::vector<std::function<void()>>> duringPump;
-    std::optional<std::wstring> startFailure;
-    std::vector<std::wstring> started;
 
     bool anotherInstanceRunning() override { return otherInstance; }
     void pumpEvents() override {
@@ -58,11 +56,6 @@ class FakeApp : public Application {
     [[noreturn]] void exitNow(int code) override {
         log_.push_back(L"exit " + std::to_wstring(code));
         throw ExitRequested{code};
-    }
-    std::optional<std::wstring> startProgram(const std::wstring& path) override {
-        log_.push_back(L"start " + path);
-        started.push_back(path);
-        return startFailure;
     }
 
   private:
@@ -125,7 +118,9 @@ class FakeFiles : public FileSystem {
     std::set<std::wstring, NoCaseLess> unwritable;   // createFile fails
     std::set<std::wstring, NoCaseLess> undeletable;  // deleteFile fails
     std::optional<std::size_t> diskFullAfter;        // writes fail past this many bytes in a file
-    std::optional<std::wstring> replaceFailure;
+    // Copies and renames that touch the file fail as held by another program this many times.
+    std::map<std::wstring, int, NoCaseLess> heldFor;
+    std::optional<FileFailure> moveFailure;  // every rename fails so
 
     bool folderExists(const std::wstring& path) override { return folders.count(path) != 0; }
     bool createFolder(const std::wstring& path) override {
@@ -158,18 +153,39 @@ class FakeFiles : public FileSystem {
         }
         return files.erase(path) != 0;
     }
-    std::optional<std::wstring> replaceWithCopy(const std::wstring& source,
-                                                const std::wstring& target) override {
-        log_.push_back(L"replace " + target + L" <- " + source);
-        if (replaceFailure) {
-            return replaceFailure;
+    std::optional<FileFailure> copyFile(const std::wstring& source,
+                                        const std::wstring& target) override {
+        log_.push_back(L"copy " + source + L" -> " + target);
+        if (held(source) || held(target)) {
+            return FileFailure{L"Sharing violation.", true};
         }
         const auto file = files.find(source);
         if (file == files.end()) {
-            return std::wstring(L"file not found");
+            return FileFailure{L"File not found."};
         }
         files[target] = file->second;
         return std::nullopt;
+    }
+    std::optional<FileFailure> moveFile(const std::wstring& from, const std::wstring& to) override {
+        log_.push_back(L"move " + from + L" -> " + to);
+        if (held(from) || held(to)) {
+            return FileFailure{L"Sharing violation.", true};
+        }
+        if (moveFailure) {
+            return moveFailure;
+        }
+        const auto file = files.find(from);
+        if (file == files.end()) {
+            return FileFailure{L"File not found."};
+        }
+        auto bytes = std::move(file->second);
+        files.erase(file);
+        files[to] = std::move(bytes);
+        return std::nullopt;
+    }
+    bool sameFile(const std::wstring& a, const std::wstring& b) override { return sameName(a, b); }
+    bool sameName(const std::wstring& a, const std::wstring& b) override {
+        return !NoCaseLess{}(a, b) && !NoCaseLess{}(b, a);
     }
     std::wstring lastErrorText() override { return L"fake error"; }
 
@@ -207,6 +223,16 @@ class FakeFiles : public FileSystem {
         FakeFiles& owner_;
         std::wstring path_;
     };
+
+    bool held(const std::wstring& path) {
+        const auto found = heldFor.find(path);
+        if (found == heldFor.end() || found->second == 0) {
+            return false;
+        }
+        --found->second;
+        return true;
+    }
+
     class File : public OutputFile {
       public:
         File(FakeFiles& owner, std::wstring path) : owner_(owner), path_(std::move(path)) {
@@ -256,6 +282,9 @@ class FakeProcesses : public Processes {
         bool openable = true;
         bool running = true;
         int exitAfterChecks = 0;  // hasExited turns true only after this many looks
+        std::vector<WindowId> windows;
+        enum class Answer { Agrees, Refuses, Hangs } answer = Answer::Agrees;
+        std::uint32_t exitStatus = 0;
     };
     explicit FakeProcesses(Log& log) : log_(log) {}
     std::vector<Proc> procs;
@@ -284,6 +313,35 @@ class FakeProcesses : public Processes {
         }
         return nullptr;
     }
+    std::vector<WindowId> windowsOf(std::uint32_t id) override {
+        for (const auto& p : procs) {
+            if (p.id == id && p.running) {
+                return p.windows;
+            }
+        }
+        return {};
+    }
+    bool askToEnd(WindowId window, unsigned) override {
+        log_.push_back(L"ask " + std::to_wstring(window));
+        Proc* p = owner(window);
+        return p && p->answer == Proc::Answer::Agrees;
+    }
+    // A program told that the session ends saves and ends; one told it goes on stays.
+    void tellEnd(WindowId window, bool ending, unsigned) override {
+        log_.push_back(L"tell " + std::to_wstring(window) + (ending ? L" ending" : L" goes on"));
+        if (Proc* p = owner(window); p && ending) {
+            p->running = false;
+        }
+    }
+    // Only a program that would end anyway closes when asked.
+    void close(WindowId window) override {
+        log_.push_back(L"close " + std::to_wstring(window));
+        if (Proc* p = owner(window); p && p->answer == Proc::Answer::Agrees) {
+            p->running = false;
+        }
+    }
+    bool windowExists(WindowId window) override { return owner(window) != nullptr; }
+
     bool isRunning(std::uint32_t id) const {
         for (const auto& p : procs) {
             if (p.id == id) {
@@ -294,6 +352,16 @@ class FakeProcesses : public Processes {
     }
 
   private:
+    Proc* owner(WindowId window) {
+        for (auto& p : procs) {
+            if (p.running &&
+                std::find(p.windows.begin(), p.windows.end(), window) != p.windows.end()) {
+                return &p;
+            }
+        }
+        return nullptr;
+    }
+
     class Handle : public ProcessHandle {
       public:
         Handle(FakeProcesses& owner, Proc& proc) : owner_(owner), proc_(proc) {
@@ -313,6 +381,10 @@ class FakeProcesses : public Processes {
             }
             return !proc_.running;
         }
+        std::optional<std::uint32_t> exitCode() override {
+            return proc_.running ? std::nullopt : std::optional(proc_.exitStatus);
+        }
+        bool waitingForInput() override { return proc_.running; }
 
       private:
         FakeProcesses& owner_;
@@ -360,6 +432,10 @@ class FakeWindow : public Window {
         log_.push_back(L"timer off");
         timers.erase(timer);
     }
+    void blockSessionEnd(const std::optional<std::wstring>& reason) override {
+        sessionBlock = reason;
+    }
+    std::optional<std::wstring> sessionBlock;
 
   private:
     Log& log_;
@@ -426,6 +502,47 @@ class FakeTransfer : public Transfer {
     }
 
   private:
+    Log& log_;
+};
+
+// Starts programs that run on, or end at once with the next of `crashes`.
+class FakeLauncher : public Launcher {
+  public:
+    explicit FakeLauncher(Log& log) : log_(log) {}
+    LaunchContext ctx;
+    std::optional<std::wstring> startFailure;
+    bool shellStartFails = false;
+    std::deque<std::optional<std::uint32_t>> crashes;  // per start; empty: it runs
+    std::vector<std::wstring> started;
+
+    LaunchContext context() override { return ctx; }
+    Started start(const std::wstring& path, bool asShellUser) override {
+        log_.push_back((asShellUser ? L"start as shell user " : L"start ") + path);
+        if (startFailure || (asShellUser && shellStartFails)) {
+            return {nullptr, startFailure.value_or(L"Privilege not held.")};
+        }
+        started.push_back(path);
+        std::optional<std::uint32_t> crash;
+        if (!crashes.empty()) {
+            crash = crashes.front();
+            crashes.pop_front();
+        }
+        return {std::make_unique<Process>(crash), L""};
+    }
+
+  private:
+    class Process : public ProcessHandle {
+      public:
+        explicit Process(std::optional<std::uint32_t> status) : status_(status) {}
+        std::optional<std::wstring> imagePath() override { return std::nullopt; }
+        bool terminate(std::uint32_t) override { return false; }
+        bool hasExited() override { return status_.has_value(); }
+        std::optional<std::uint32_t> exitCode() override { return status_; }
+        bool waitingForInput() override { return !status_; }
+
+      private:
+        std::optional<std::uint32_t> status_;
+    };
     Log& log_;
 };
 

@@ -23,6 +23,7 @@ struct UpdaterRig {
     FakeTransfer inet{log};
     FakeSignatures signatures;
     FakeMachines machines;
+    FakeLauncher launcher{log};
     WindowEvents* form2Events = nullptr;
     updater::Services services{app,
                                clock,
@@ -35,6 +36,7 @@ struct UpdaterRig {
                                inet,
                                signatures,
                                machines,
+                               launcher,
                                [this](WindowEvents& events) {
                                    auto window = std::make_unique<FakeWindow>(log, L"Form2");
                                    form2Window = window.get();

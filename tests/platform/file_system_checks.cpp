@@ -160,59 +160,52 @@ void CheckWriteAndRead(Win32FileSystem& fs, const std::wstring& root) {
     CHECK(!fs.deleteFile(path));
 }
 
-void CheckReplace(Win32FileSystem& fs, const std::wstring& root) {
-    const std::wstring folder = root + L"\\程序 folder";
+void CheckCopyMoveAndIdentity(Win32FileSystem& fs, const std::wstring& root) {
+    const std::wstring folder = root + L"\\Om ЖÄ 测试";
     CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr);
     const std::wstring source = folder + L"\\ombrix";
     const std::wstring target = folder + L"\\Ombrix.exe";
+    const std::wstring backup = folder + L"\\Ombrix.exe.old";
     const Bytes fresh = Pattern(123457, 3);
     const Bytes old = Pattern(99999, 4);
     CHECK(WriteRaw(source, fresh));
-
-    // Absent target: it appears.
-    CHECK(!fs.replaceWithCopy(source, target).has_value());
-    CHECK(ReadRaw(target) == fresh);
-
-    // Existing target: replaced, the source stays, no temporary file is left.
     CHECK(WriteRaw(target, old));
-    CHECK(!fs.replaceWithCopy(source, target).has_value());
-    CHECK(ReadRaw(target) == fresh);
-    CHECK(ReadRaw(source) == fresh);
-    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
 
-    // Target held open without sharing: fails with a reason, old content kept, nothing left.
-    CHECK(WriteRaw(target, old));
+    // A copy replaces what is there; a rename replaces its target, the source goes.
+    const std::wstring copy = folder + L"\\Ombrix.exe.new";
+    CHECK(!fs.copyFile(source, copy).has_value());
+    CHECK(ReadRaw(copy) == fresh);
+    CHECK(!fs.moveFile(target, backup).has_value());
+    CHECK(!fs.moveFile(copy, target).has_value());
+    CHECK(ReadRaw(target) == fresh && ReadRaw(backup) == old);
+    CHECK_DETAIL(FolderEntries(folder).size() == 3, Join(FolderEntries(folder)));
+
+    // Held without sharing: the failure says so, and nothing changed.
     {
         const UniqueHandle holder =
             AdoptHandle(CreateFileW(ExtendedLengthPath(target).c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         CHECK(holder != nullptr);
-        const auto reason = fs.replaceWithCopy(source, target);
-        CHECK(reason.has_value() && !reason->empty());
-        if (reason) {
-            Note(L"replace over a held file: " + *reason);
-            CHECK(fs.lastErrorText() == *reason);
+        const auto moved = fs.moveFile(backup, target);
+        CHECK(moved.has_value() && moved->held && !moved->reason.empty());
+        const auto copied = fs.copyFile(source, target);
+        CHECK(copied.has_value() && copied->held);
+        if (moved) {
+            Note(L"rename over a held file: " + moved->reason);
         }
     }
-    CHECK(ReadRaw(target) == old);
-    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
+    CHECK(ReadRaw(target) == fresh && ReadRaw(backup) == old);
+    const auto missing = fs.copyFile(folder + L"\\absent", copy);
+    CHECK(missing.has_value() && !missing->held);
+    CHECK_DETAIL(FolderEntries(folder).size() == 3, Join(FolderEntries(folder)));
 
-    // Missing source: fails, target untouched.
-    const auto missing = fs.replaceWithCopy(folder + L"\\absent", target);
-    CHECK(missing.has_value() && !missing->empty());
-    CHECK(ReadRaw(target) == old);
-    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
-
-    // A read-only source makes a read-only copy; a failed rename must still remove it.
-    SetFileAttributesW(ExtendedLengthPath(source).c_str(), FILE_ATTRIBUTE_READONLY);
-    {
-        const UniqueHandle holder =
-            AdoptHandle(CreateFileW(ExtendedLengthPath(target).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        CHECK(fs.replaceWithCopy(source, target).has_value());
-    }
-    SetFileAttributesW(ExtendedLengthPath(source).c_str(), FILE_ATTRIBUTE_NORMAL);
-    CHECK_DETAIL(FolderEntries(folder).size() == 2, Join(FolderEntries(folder)));
+    // One file under two spellings that differ in the case of non-ASCII letters.
+    const std::wstring otherCase = root + L"\\om жä 测试\\OMBRIX.EXE";
+    CHECK(fs.sameName(L"Om ЖÄ 测试\\Ombrix.exe", L"om жä 测试\\OMBRIX.EXE"));
+    CHECK(!fs.sameName(L"Ombrix.exe", L"Ombrix.exe.old"));
+    CHECK(fs.sameFile(otherCase, target));
+    CHECK(!fs.sameFile(backup, target));
+    CHECK(fs.sameFile(folder + L"\\gone.exe", folder + L"\\GONE.EXE"));
 }
 
 void CheckLongPaths(Win32FileSystem& fs, const std::wstring& root) {
@@ -238,7 +231,7 @@ void CheckLongPaths(Win32FileSystem& fs, const std::wstring& root) {
     CHECK(fs.fileExists(path));
     CHECK(fs.read(path, 0, 10000) == body);
     const std::wstring target = folder + L"\\Ombrix.exe";
-    CHECK(!fs.replaceWithCopy(path, target).has_value());
+    CHECK(!fs.copyFile(path, target).has_value());
     CHECK(fs.read(target, 0, 10000) == body);
     CHECK(fs.deleteFile(path));
     CHECK(!fs.fileExists(path));
@@ -285,7 +278,7 @@ void CheckFileSystem(const std::wstring& workFolder) {
     CreateDirectoryW(workFolder.c_str(), nullptr);
     CheckFolders(fs, workFolder);
     CheckWriteAndRead(fs, workFolder);
-    CheckReplace(fs, workFolder);
+    CheckCopyMoveAndIdentity(fs, workFolder);
     CheckLongPaths(fs, workFolder);
     CheckHold(fs, workFolder);
 }

@@ -80,9 +80,10 @@ void CheckProcesses(const std::wstring& selfPath, const std::wstring& workFolder
     if (CHECK(opened != nullptr)) {
         const auto image = opened->imagePath();
         CHECK_DETAIL(image.has_value() && SameText(*image, helperPath), image.value_or(L"none"));
-        CHECK(!opened->hasExited());
+        CHECK(!opened->hasExited() && !opened->exitCode().has_value());
         CHECK(opened->terminate(7));
         CHECK(WaitUntilExited(*opened, 5000));
+        CHECK(opened->exitCode() == 7u);
         DWORD code = 0;
         CHECK(GetExitCodeProcess(helper.get(), &code) && code == 7);
         const auto after = processes.snapshot();

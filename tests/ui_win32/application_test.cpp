@@ -7,6 +7,7 @@
 
 #include "platform/win32/application_win32.h"
 #include "platform/win32/form_window.h"
+#include "platform/win32/launcher_win32.h"
 #include "tests/ui_win32/check.h"
 #include "tests/ui_win32/support.h"
 #include "resources/update_forms.h"
@@ -98,9 +99,9 @@ UI_TEST(PumpAfterAWaitHandlesAtOnce) {
 }
 
 UI_TEST(StartProgramStartsInANormalWindowOrSaysWhyNot) {
-    Win32Application app(UniqueMutexName());
-    const auto missing = app.startProgram(L"C:\\no such folder\\Ombrix.exe");
-    CHECK(missing.has_value() && !missing->empty());
+    Win32Launcher launcher;
+    const auto missing = launcher.start(L"C:\\no such folder\\Ombrix.exe", false);
+    CHECK(!missing.process && !missing.failure.empty());
 
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -110,9 +111,9 @@ UI_TEST(StartProgramStartsInANormalWindowOrSaysWhyNot) {
         std::wstring(temp) + L"ombrix-ui-child-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
     DeleteFileW(marker.c_str());
     SetEnvironmentVariableW(kChildMarkerVariable, marker.c_str());
-    const auto failure = app.startProgram(self);
+    const auto started = launcher.start(self, false);
     SetEnvironmentVariableW(kChildMarkerVariable, nullptr);
-    CHECK(!failure.has_value());
+    CHECK(started.process != nullptr);
 
     std::wstring seen;
     PumpUntil([&] { return !(seen = ReadWideFile(marker)).empty(); }, 10000);

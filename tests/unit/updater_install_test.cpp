@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include "fakes/updater_rig.h"
+#include "updater/Relaunch.h"
 
 namespace ombrix {
 namespace {
 
 using fakes::ExecutableBytes;
 using fakes::UpdaterRig;
+using Proc = fakes::FakeProcesses::Proc;
 
 constexpr wchar_t kOtherFolder[] = L"D:\\Other Install";
+constexpr std::uint32_t kAccessViolation = 0xC0000005u;
 
 class InstallTest : public ::testing::Test {
   protected:
@@ -28,85 +31,182 @@ class InstallTest : public ::testing::Test {
 
     // Downloads the new product and lets the install window load.
     void handOver() { ASSERT_EQ(rig.download(newProduct), -1); }
+    std::ptrdiff_t at(const std::wstring& entry) {
+        return std::find(rig.log.begin(), rig.log.end(), entry) - rig.log.begin();
+    }
+    // What the program folder holds besides the download folder, in lower case.
+    std::vector<std::wstring> folderFiles() {
+        std::vector<std::wstring> names;
+        for (const auto& [path, bytes] : rig.files.files) {
+            names.push_back(fakes::Lower(path.substr(path.rfind(L'\\') + 1)));
+        }
+        return names;
+    }
+    const std::wstring product() { return rig.path(L"ombrix.exe"); }
 };
 
-TEST_F(InstallTest, LoadTerminatesOnlyThisFoldersProductInFourPasses) {
+TEST_F(InstallTest, LoadEndsOnlyThisFoldersProductAndStartsTheTimerAfterThePasses) {
     handOver();
     EXPECT_FALSE(rig.processes.isRunning(10));
     EXPECT_FALSE(rig.processes.isRunning(11));  // letter case ignored
     EXPECT_TRUE(rig.processes.isRunning(12));   // only contains the name
     EXPECT_TRUE(rig.processes.isRunning(13));   // another installation
     EXPECT_TRUE(rig.processes.isRunning(14));
-    EXPECT_EQ(rig.processes.snapshots, 4);
+    EXPECT_EQ(rig.processes.snapshots, 5);  // the request to close, then four passes
     ASSERT_NE(rig.form2Window, nullptr);
     EXPECT_EQ(rig.form2Window->timers[form2::Timer1], 3000u);
     EXPECT_FALSE(rig.form2Window->visible);
-    EXPECT_EQ(rig.status(), L"文件已经下载完成！");
-}
-
-TEST_F(InstallTest, ProcessThatCannotBeOpenedIsSkippedAndEveryHandleIsClosed) {
-    rig.processes.procs[0].openable = false;
-    handOver();
-    EXPECT_TRUE(rig.processes.isRunning(10));
-    EXPECT_FALSE(rig.processes.isRunning(11));
-    // Only the terminated process stays open, to be waited for; the others were closed.
-    EXPECT_EQ(rig.processes.openHandles, 1);
-    rig.boxes.answers = {7};
-    rig.tick();
     EXPECT_EQ(rig.processes.openHandles, 0);
+    EXPECT_EQ(rig.form1Window.sessionBlock, L"正在升级Ombrix，请稍候......");
 }
 
-TEST_F(InstallTest, SnapshotFailureEndsThePassesSilently) {
-    rig.processes.snapshotFails = true;
+TEST_F(InstallTest, ProductIsAskedFirstAndForcedOnlyAfterTheWait) {
+    auto& p = rig.processes.procs;
+    p[0].windows = {100, 101};  // agrees: saves and ends
+    p[1].windows = {110};       // says no, and stays
+    p[1].answer = Proc::Answer::Refuses;
+    p.push_back({15, L"ombrix.exe", product(), true, true, 0, {150}, Proc::Answer::Hangs});
+    std::wstring statusWhileWaiting;
+    rig.clock.onIdle = [&] { statusWhileWaiting = rig.status(); };
     handOver();
-    EXPECT_TRUE(rig.boxes.shown.empty());
-    EXPECT_EQ(rig.processes.snapshots, 4);
+
+    EXPECT_EQ(statusWhileWaiting, L"正在关闭Ombrix......");
+    EXPECT_LT(at(L"ask 100"), at(L"ask 101"));
+    EXPECT_LT(at(L"ask 101"), at(L"tell 100 ending"));
+    EXPECT_EQ(at(L"close 100"), static_cast<std::ptrdiff_t>(rig.log.size()));  // it had ended
+    EXPECT_LT(at(L"tell 110 goes on"), at(L"close 110"));  // never "ending" after a no
+    EXPECT_LT(at(L"tell 150 goes on"), at(L"close 150"));
+    EXPECT_LT(at(L"close 150"), at(L"terminate 11"));
+    EXPECT_LT(at(L"terminate 15"), at(L"timer on 3000"));
+    EXPECT_GE(rig.clock.now, 15000u);  // forced within the bound, not before it
+    EXPECT_LT(rig.clock.now, 15100u);
+    EXPECT_FALSE(rig.processes.isRunning(11));
 }
 
-TEST_F(InstallTest, TickReplacesDeletesAsksAndStartsOnYes) {
+TEST_F(InstallTest, CancelDuringTheCloseWaitStartsTheProductAgainOnce) {
+    rig.processes.procs[0].windows = {100};
+    rig.processes.procs[0].answer = Proc::Answer::Refuses;
+    rig.clock.onIdle = [&] { rig.form1.onClick(form1::Command2); };
+    EXPECT_EQ(rig.download(newProduct), updater::kExitCancelled);
+    EXPECT_EQ(rig.launcher.started, std::vector<std::wstring>{product()});
+    EXPECT_EQ(rig.files.files[product()], oldProduct);
+    EXPECT_EQ(rig.files.files[rig.path(L"ombrix")], newProduct);  // kept, as before
+}
+
+TEST_F(InstallTest, YesInstallsThroughACopyAndABackupStartsAndLeavesNothingBehind) {
     handOver();
     rig.boxes.answers = {kAnswerYes};
     rig.boxes.whileOpen = [&] { EXPECT_EQ(rig.status(), L""); };
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
 
-    EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], newProduct);
-    EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix")));
+    EXPECT_EQ(rig.files.files[product()], newProduct);
+    EXPECT_EQ(folderFiles(), std::vector<std::wstring>{L"ombrix.exe"});
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ(rig.boxes.shown[0].text, L"程序已经升级完成，现在是否运行Ombrix？");
     EXPECT_EQ(rig.boxes.shown[0].title, L"提示：");
     EXPECT_EQ(rig.boxes.shown[0].style, kMbYesNo);
-    EXPECT_EQ(rig.app.started, std::vector<std::wstring>{rig.path(L"ombrix.exe")});
+    EXPECT_EQ(rig.launcher.started, std::vector<std::wstring>{product()});
 
-    // Copy status first, then the windows unloaded in order.
-    const auto at = [&](const std::wstring& entry) {
-        return std::find(rig.log.begin(), rig.log.end(), entry) - rig.log.begin();
-    };
-    EXPECT_LT(at(L"replace " + rig.path(L"ombrix.exe") + L" <- " + rig.path(L"ombrix")),
-              at(L"delete " + rig.path(L"ombrix")));
+    const std::wstring fresh = product() + L".update-new";
+    const std::wstring backup = product() + L".update-old";
+    EXPECT_LT(at(L"copy " + rig.path(L"ombrix") + L" -> " + fresh),
+              at(L"copy " + product() + L" -> " + backup));
+    EXPECT_LT(at(L"copy " + product() + L" -> " + backup),
+              at(L"move " + fresh + L" -> " + product()));
+    EXPECT_LT(at(L"move " + fresh + L" -> " + product()), at(L"delete " + rig.path(L"ombrix")));
+    EXPECT_LT(at(L"start " + product()), at(L"delete " + backup));  // kept until it started
     EXPECT_LT(at(L"close Form2"), at(L"close Form1"));
     EXPECT_LT(at(L"close Form1"), at(L"exit 0"));
 }
 
-TEST_F(InstallTest, NoInstallsWithoutStarting) {
+TEST_F(InstallTest, NoInstallsWithoutStartingAndAnOrdinaryEndIsAGoodStart) {
     handOver();
     rig.boxes.answers = {7};
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
-    EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], newProduct);
-    EXPECT_TRUE(rig.app.started.empty());
+    EXPECT_EQ(folderFiles(), std::vector<std::wstring>{L"ombrix.exe"});
+    EXPECT_TRUE(rig.launcher.started.empty());  // not even the old one: something new is there
+
+    UpdaterRig quick;
+    quick.files.files[quick.path(L"Ombrix.exe")] = oldProduct;
+    ASSERT_EQ(quick.download(newProduct), -1);
+    quick.boxes.answers = {kAnswerYes};
+    quick.launcher.crashes = {1u};  // ended at once, but not by a failure
+    EXPECT_EQ(quick.tick(), updater::kExitInstalled);
+    EXPECT_EQ(quick.files.files[quick.path(L"Ombrix.exe")], newProduct);
 }
 
-TEST_F(InstallTest, CopyingStatusShowsDuringTheReplace) {
+TEST_F(InstallTest, NewProductThatCrashesAtStartIsRolledBackAndTheOldOneStarted) {
     handOver();
-    std::wstring statusAtReplace;
-    rig.files.replaceFailure = L"Access is denied.";
-    rig.boxes.whileOpen = [&] { statusAtReplace = rig.status(); };
+    rig.boxes.answers = {kAnswerYes};
+    rig.launcher.crashes = {kAccessViolation};
     EXPECT_EQ(rig.tick(), updater::kExitFailed);
-    EXPECT_EQ(statusAtReplace, L"正在复制文件......");
-    EXPECT_EQ(rig.boxes.shown[0].text, L"无法替换程序文件，升级未完成！\nAccess is denied.");
-    EXPECT_EQ(rig.boxes.shown[0].style, kMbInformation);
-    EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], oldProduct);
-    EXPECT_TRUE(rig.files.fileExists(rig.path(L"ombrix")));  // the download stays
-    EXPECT_TRUE(rig.app.started.empty());
+    ASSERT_EQ(rig.boxes.shown.size(), 2u);
+    EXPECT_EQ(rig.boxes.shown[1].text, L"新版本无法启动，已恢复原来的版本！");
+    EXPECT_EQ(rig.boxes.shown[1].title, L"提示：");
+    EXPECT_EQ(rig.boxes.shown[1].style, kMbInformation);
+    EXPECT_EQ(rig.files.files[product()], oldProduct);
+    EXPECT_EQ(folderFiles(), std::vector<std::wstring>{L"ombrix.exe"});
+    EXPECT_EQ(rig.launcher.started, (std::vector<std::wstring>{product(), product()}));
+
+    UpdaterRig failing;  // a start that fails outright: the same, without a second start
+    failing.files.files[failing.path(L"Ombrix.exe")] = oldProduct;
+    ASSERT_EQ(failing.download(newProduct), -1);
+    failing.boxes.answers = {kAnswerYes};
+    failing.launcher.startFailure = L"Bad format.";
+    EXPECT_EQ(failing.tick(), updater::kExitFailed);
+    EXPECT_EQ(failing.files.files[failing.path(L"Ombrix.exe")], oldProduct);
+    EXPECT_EQ(failing.boxes.shown.back().text, L"新版本无法启动，已恢复原来的版本！");
+}
+
+TEST_F(InstallTest, WithoutAnOldProductAFailedStartIsOnlyReported) {
+    rig.files.files.clear();
+    handOver();
+    rig.boxes.answers = {kAnswerYes};
+    rig.launcher.startFailure = L"Bad format.";
+    EXPECT_EQ(rig.tick(), updater::kExitInstalled);
+    ASSERT_EQ(rig.boxes.shown.size(), 2u);
+    EXPECT_EQ(rig.boxes.shown[1].text, L"无法启动Ombrix！\nBad format.");
+    EXPECT_EQ(rig.files.files[product()], newProduct);
+}
+
+TEST_F(InstallTest, ShortLockIsWaitedOutALongOneFailsAndPutsTheOldProductBack) {
+    handOver();
+    rig.files.heldFor[product()] = 4;
+    rig.boxes.answers = {7};
+    const auto before = rig.clock.now;
+    EXPECT_EQ(rig.tick(), updater::kExitInstalled);
+    EXPECT_EQ(rig.files.files[product()], newProduct);
+    EXPECT_GE(rig.clock.now - before, 100u + 200 + 400 + 800);  // growing pauses
+
+    UpdaterRig held;
+    held.files.files[held.path(L"Ombrix.exe")] = oldProduct;
+    held.processes.procs.push_back({20, L"Ombrix.exe", held.path(L"Ombrix.exe")});
+    ASSERT_EQ(held.download(newProduct), -1);
+    held.files.heldFor[held.path(L"ombrix.exe.update-new")] = 1000000;  // the last rename
+    std::wstring statusAtBox;
+    held.boxes.whileOpen = [&] { statusAtBox = held.status(); };
+    const auto start = held.clock.now;
+    EXPECT_EQ(held.tick(), updater::kExitFailed);
+    EXPECT_GE(held.clock.now - start, 10000u);
+    EXPECT_LE(held.clock.now - start, 30000u);
+    EXPECT_EQ(statusAtBox, L"正在复制文件......");
+    EXPECT_EQ(held.boxes.shown[0].text, L"无法替换程序文件，升级未完成！\nSharing violation.");
+    EXPECT_EQ(held.boxes.shown[0].style, kMbInformation);
+    EXPECT_EQ(held.files.files[held.path(L"Ombrix.exe")], oldProduct);
+    EXPECT_EQ(held.files.files[held.path(L"ombrix")], newProduct);  // the download stays
+    held.files.heldFor.clear();
+    EXPECT_FALSE(held.files.fileExists(held.path(L"ombrix.exe.update-old")));
+    // It was closed for nothing: it runs again.
+    EXPECT_EQ(held.launcher.started, std::vector<std::wstring>{held.path(L"ombrix.exe")});
+}
+
+TEST_F(InstallTest, OtherFailuresAreNotRetried) {
+    handOver();
+    rig.files.moveFailure = FileFailure{L"Disk full.", false};
+    const auto before = rig.clock.now;
+    EXPECT_EQ(rig.tick(), updater::kExitFailed);
+    EXPECT_EQ(rig.clock.now, before);
+    EXPECT_EQ(rig.boxes.shown[0].text, L"无法替换程序文件，升级未完成！\nDisk full.");
 }
 
 TEST_F(InstallTest, UndeletableDownloadStillCountsAsInstalled) {
@@ -118,50 +218,16 @@ TEST_F(InstallTest, UndeletableDownloadStillCountsAsInstalled) {
     EXPECT_EQ(rig.status(), L"");
 }
 
-TEST_F(InstallTest, ProductThatCannotStartIsReportedButTheUpdateStands) {
+TEST_F(InstallTest, ProcessTerminatedByThePassesIsWaitedForButNotForever) {
+    rig.processes.procs[0].windows = {100};
+    rig.processes.procs[0].answer = Proc::Answer::Refuses;
+    rig.processes.procs[0].exitAfterChecks = 1000000;
     handOver();
-    rig.boxes.answers = {kAnswerYes};
-    rig.app.startFailure = L"Bad format.";
-    EXPECT_EQ(rig.tick(), updater::kExitInstalled);
-    ASSERT_EQ(rig.boxes.shown.size(), 2u);
-    EXPECT_EQ(rig.boxes.shown[1].text, L"无法启动Ombrix！\nBad format.");
-    EXPECT_EQ(rig.boxes.shown[1].title, L"提示：");
-    EXPECT_FALSE(rig.form1Window.open);
-}
-
-TEST_F(InstallTest, WaitsForTerminatedProcessesButNotForever) {
-    rig.processes.procs[0].exitAfterChecks = 3;
-    handOver();
+    const auto before = rig.clock.now;
     rig.boxes.answers = {7};
-    rig.tick();
-    EXPECT_EQ(rig.clock.idles, 3);
-
-    UpdaterRig stuck;
-    stuck.processes.procs.push_back(
-        {20, L"ombrix.exe", stuck.path(L"ombrix.exe"), true, true, 1000000});
-    ASSERT_EQ(stuck.download(newProduct), -1);
-    stuck.boxes.answers = {7};
-    EXPECT_EQ(stuck.tick(), updater::kExitInstalled);
-    EXPECT_GE(stuck.clock.now, 5000u);
-    EXPECT_LT(stuck.clock.now, 5100u);
-}
-
-TEST_F(InstallTest, CancelOrConfirmedCloseWhileWaitingKeepsEverything) {
-    handOver();
-    EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onClick(form1::Command2); }), updater::kExitCancelled);
-    EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], oldProduct);
-    EXPECT_EQ(rig.files.files[rig.path(L"ombrix")], newProduct);
-
-    InstallTest::SetUp();  // fresh processes for a second rig below
-    UpdaterRig closing;
-    closing.processes.procs.push_back(
-        {30, L"ombrix.exe", closing.path(L"ombrix.exe"), true, true, 2});
-    ASSERT_EQ(closing.download(newProduct), -1);
-    closing.boxes.answers = {kAnswerYes};
-    closing.clock.onIdle = [&] { closing.form1.onClick(form1::close1); };
-    EXPECT_EQ(closing.tick(), updater::kExitCancelled);
-    EXPECT_TRUE(closing.files.fileExists(closing.path(L"ombrix")));
-    EXPECT_FALSE(closing.files.fileExists(closing.path(L"ombrix.exe")));
+    EXPECT_EQ(rig.tick(), updater::kExitInstalled);
+    EXPECT_GE(rig.clock.now - before, 5000u);
+    EXPECT_LT(rig.clock.now - before, 5100u);
 }
 
 TEST_F(InstallTest, TickUnderAnOpenBoxIsHeldAndRunsOnceAfterNo) {
@@ -170,15 +236,145 @@ TEST_F(InstallTest, TickUnderAnOpenBoxIsHeldAndRunsOnceAfterNo) {
     // The exit confirmation is open when the timer ticks.
     rig.boxes.whileOpen = [&] { EXPECT_EQ(rig.tick(), -1); };
     rig.form1.onClick(form1::close1);
-    EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], oldProduct);  // not yet
-    EXPECT_EQ(rig.form2Window->timers[form2::Timer1], 100u);          // retried soon
+    EXPECT_EQ(rig.files.files[product()], oldProduct);        // not yet
+    EXPECT_EQ(rig.form2Window->timers[form2::Timer1], 100u);  // retried soon
 
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
-    EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], newProduct);
+    EXPECT_EQ(rig.files.files[product()], newProduct);
     EXPECT_EQ(rig.tick(), -1);  // a late tick does nothing
     EXPECT_EQ(std::count(rig.log.begin(), rig.log.end(),
-                         L"replace " + rig.path(L"ombrix.exe") + L" <- " + rig.path(L"ombrix")),
+                         L"move " + product() + L".update-new -> " + product()),
               1);
+}
+
+TEST_F(InstallTest, ResponseCompletingUnderTheExitBoxWaitsForTheAnswer) {
+    rig.exitCodeOf([&] { rig.form1.Load(); });
+    rig.inet.body = newProduct;
+    rig.inet.headers[L"Content-Length"] = std::to_wstring(newProduct.size());
+    rig.boxes.answers = {7};
+    rig.boxes.whileOpen = [&] {
+        rig.form1.onTransferState(12);
+        EXPECT_EQ(rig.inet.reads, 0);  // nothing read, checked or closed under the box
+        EXPECT_TRUE(rig.processes.isRunning(10));
+    };
+    rig.form1.onClick(form1::close1);  // No: the run goes on
+    EXPECT_FALSE(rig.processes.isRunning(10));
+    EXPECT_NE(rig.form2Window, nullptr);
+
+    UpdaterRig yes;
+    yes.processes.procs.push_back({20, L"Ombrix.exe", yes.path(L"Ombrix.exe")});
+    yes.exitCodeOf([&] { yes.form1.Load(); });
+    yes.inet.body = newProduct;
+    yes.boxes.answers = {kAnswerYes};
+    yes.boxes.whileOpen = [&] { yes.form1.onTransferState(12); };
+    EXPECT_EQ(yes.exitCodeOf([&] { yes.form1.onClick(form1::close1); }), updater::kExitCancelled);
+    EXPECT_TRUE(yes.processes.isRunning(20));
+    EXPECT_TRUE(yes.files.files.empty());
+    EXPECT_TRUE(yes.launcher.started.empty());
+
+    UpdaterRig inLoop;  // a Yes in a box opened inside the chunk loop's pump
+    inLoop.processes.procs.push_back({20, L"Ombrix.exe", inLoop.path(L"Ombrix.exe")});
+    inLoop.boxes.answers = {kAnswerYes};
+    inLoop.app.duringPump[2] = {[&] { inLoop.form1.onClick(form1::close1); }};
+    EXPECT_EQ(inLoop.download(ExecutableBytes(10000)), updater::kExitCancelled);
+    EXPECT_EQ(inLoop.inet.reads, 2);
+    EXPECT_TRUE(inLoop.processes.isRunning(20));
+}
+
+TEST_F(InstallTest, SessionEndDuringTheDownloadRemovesThePartialAndEndsWith3) {
+    rig.app.duringPump[3] = {[&] {
+        EXPECT_TRUE(rig.form1.onQueryEndSession());
+        rig.form1.onEndSession(true);
+    }};
+    EXPECT_EQ(rig.download(ExecutableBytes(10000)), updater::kExitCancelled);
+    EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix")));
+    EXPECT_TRUE(rig.processes.isRunning(10));
+}
+
+TEST_F(InstallTest, SessionEndFromTheCloseWaitFinishesTheReplaceFirstAndAsksNothing) {
+    rig.processes.procs[0].windows = {100};
+    rig.processes.procs[0].answer = Proc::Answer::Refuses;
+    int idles = 0;
+    rig.clock.onIdle = [&] {
+        if (++idles == 2) {
+            EXPECT_FALSE(rig.form1.onQueryEndSession());
+            EXPECT_FALSE(rig.form2Events->onQueryEndSession());
+            rig.form1.onEndSession(true);
+        }
+    };
+    EXPECT_EQ(rig.download(newProduct), updater::kExitInstalled);
+    EXPECT_EQ(rig.files.files[product()], newProduct);
+    EXPECT_EQ(folderFiles(), std::vector<std::wstring>{L"ombrix.exe"});
+    EXPECT_TRUE(rig.boxes.shown.empty());
+    EXPECT_TRUE(rig.launcher.started.empty());
+
+    UpdaterRig failing;  // the replace fails: the old product back, not started, exit 1
+    failing.files.files[failing.path(L"Ombrix.exe")] = oldProduct;
+    failing.processes.procs.push_back({20, L"Ombrix.exe", failing.path(L"Ombrix.exe")});
+    ASSERT_EQ(failing.download(newProduct), -1);
+    EXPECT_FALSE(failing.form1.onQueryEndSession());
+    failing.files.moveFailure = FileFailure{L"Disk full.", false};
+    EXPECT_EQ(failing.tick(), updater::kExitFailed);
+    EXPECT_EQ(failing.files.files[failing.path(L"Ombrix.exe")], oldProduct);
+    EXPECT_TRUE(failing.boxes.shown.empty());
+    EXPECT_TRUE(failing.launcher.started.empty());
+
+    UpdaterRig asking;  // once the question is up, the session may end: the update stands
+    asking.files.files[asking.path(L"Ombrix.exe")] = oldProduct;
+    ASSERT_EQ(asking.download(newProduct), -1);
+    asking.boxes.whileOpen = [&] {
+        EXPECT_TRUE(asking.form1.onQueryEndSession());
+        asking.form1.onEndSession(true);
+    };
+    EXPECT_EQ(asking.tick(), updater::kExitInstalled);
+    EXPECT_FALSE(asking.files.fileExists(asking.path(L"ombrix.exe.update-old")));
+}
+
+TEST_F(InstallTest, LeftoversOfAKilledRunArePutRightAtTheNextStart) {
+    const std::wstring backup = product() + L".update-old";
+    const std::wstring fresh = product() + L".update-new";
+    rig.files.files.erase(product());
+    rig.files.files[backup] = oldProduct;
+    rig.files.files[fresh] = newProduct;
+    rig.exitCodeOf([&] { rig.form1.Load(); });
+    EXPECT_EQ(folderFiles(), std::vector<std::wstring>{L"ombrix.exe"});
+    EXPECT_EQ(rig.files.files[product()], oldProduct);
+
+    UpdaterRig valid;  // a backup beside a good product is only removed
+    valid.files.files[valid.path(L"Ombrix.exe")] = newProduct;
+    valid.files.files[valid.path(L"Ombrix.exe.update-old")] = oldProduct;
+    valid.exitCodeOf([&] { valid.form1.Load(); });
+    EXPECT_EQ(valid.files.files.size(), 1u);
+    EXPECT_EQ(valid.files.files[valid.path(L"Ombrix.exe")], newProduct);
+
+    UpdaterRig broken;
+    broken.files.files[broken.path(L"Ombrix.exe")] = fakes::Bytes(100, 0);
+    broken.files.files[broken.path(L"Ombrix.exe.update-old")] = oldProduct;
+    broken.exitCodeOf([&] { broken.form1.Load(); });
+    EXPECT_EQ(broken.files.files[broken.path(L"Ombrix.exe")], oldProduct);
+
+    UpdaterRig second;  // beside another updater's install step nothing is touched
+    second.app.otherInstance = true;
+    second.files.files[second.path(L"Ombrix.exe.update-old")] = oldProduct;
+    second.exitCodeOf([&] { second.form1.Load(); });
+    EXPECT_TRUE(second.files.fileExists(second.path(L"Ombrix.exe.update-old")));
+}
+
+TEST(RelaunchTest, ShellTokenOnlyForAnElevatedUpdaterBesideAnUnelevatedShellOfItsUser) {
+    using updater::StartAsShellUser;
+    EXPECT_TRUE(StartAsShellUser({true, true, false, true}));
+    EXPECT_FALSE(StartAsShellUser({false, true, false, true}));   // not elevated: as now
+    EXPECT_FALSE(StartAsShellUser({true, false, false, false}));  // no shell (Wine's prefix)
+    EXPECT_FALSE(StartAsShellUser({true, true, true, true}));     // the shell is elevated too
+    EXPECT_FALSE(StartAsShellUser({true, true, false, false}));   // another user's shell
+
+    UpdaterRig rig;
+    rig.launcher.ctx = {true, true, false, true};
+    rig.launcher.shellStartFails = true;
+    const Started started = updater::StartProduct(rig.services, L"C:\\P\\Ombrix.exe");
+    EXPECT_NE(started.process, nullptr);
+    EXPECT_EQ(rig.log,
+              (fakes::Log{L"start as shell user C:\\P\\Ombrix.exe", L"start C:\\P\\Ombrix.exe"}));
 }
 
 }  // namespace

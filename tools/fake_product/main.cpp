@@ -2,8 +2,14 @@
 // to "product.log" next to the executable:
 //   version TAB process-id TAB program-name TAB command-tail LF
 // program-name is the first word of GetCommandLineW as written (quotes kept); command-tail is
-// everything after it and the blanks that follow it, unchanged. Then the program waits until
-// it is terminated, like a product that the user keeps open.
+// everything after it and the blanks that follow it, unchanged. Then it runs like a product the
+// user keeps open with an unsaved document, in the mode its command tail names:
+//   (nothing)    a main window that saves when it is closed or the session ends, and agrees
+//   refuses      a main window that says no to the session's end and to being closed
+//   windowless   no window at all; it waits until it is terminated
+// What happens to it goes, one line each, to "product-events.log" next to the executable:
+//   process-id TAB event LF      (event: query yes|no, endsession 1|0, saved, close refused)
+// The build with OMBRIX_FAKE_CRASH dies of an access violation right after its start line.
 #include <windows.h>
 
 #include <memory>
@@ -74,10 +80,74 @@ bool appendLine(const std::wstring& path, const std::string& line) {
            written == line.size();
 }
 
+std::wstring g_events;
+bool g_refuses = false;
+bool g_saved = false;
+
+void logEvent(const std::wstring& event) {
+    appendLine(g_events, toUtf8(std::to_wstring(GetCurrentProcessId()) + L"\t" + event + L"\n"));
+}
+
+void save() {
+    if (!g_saved) {
+        g_saved = true;
+        logEvent(L"saved");
+    }
+}
+
+LRESULT CALLBACK ProductProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_QUERYENDSESSION:
+            logEvent(g_refuses ? L"query no" : L"query yes");
+            return g_refuses ? FALSE : TRUE;
+        case WM_ENDSESSION:
+            logEvent(wParam ? L"endsession 1" : L"endsession 0");
+            if (wParam) {
+                save();
+            }
+            return 0;
+        case WM_CLOSE:
+            if (g_refuses) {
+                logEvent(L"close refused");
+                return 0;
+            }
+            save();
+            DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+int runWindow(HINSTANCE instance, int show) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = ProductProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = L"OmbrixFakeProduct";
+    RegisterClassW(&windowClass);
+    // In a corner, away from the updater's window that the tests drive with the mouse.
+    HWND window =
+        CreateWindowW(windowClass.lpszClassName, L"Ombrix fake product", WS_OVERLAPPEDWINDOW, 860,
+                      640, 160, 100, nullptr, nullptr, instance, nullptr);
+    if (!window) {
+        return 3;
+    }
+    ShowWindow(window, show);
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 }  // namespace
 }  // namespace ombrix
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     std::wstring program;
     std::wstring tail;
     ombrix::splitCommandLine(GetCommandLineW(), program, tail);
@@ -88,6 +158,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                             ombrix::toUtf8(line))) {
         return 2;
     }
-    Sleep(INFINITE);
-    return 0;
+#ifdef OMBRIX_FAKE_CRASH
+    *static_cast<volatile int*>(nullptr) = 0;
+#endif
+    ombrix::g_events = ombrix::folderOfThisProgram() + L"\\product-events.log";
+    if (tail == L"windowless") {
+        Sleep(INFINITE);
+        return 0;
+    }
+    ombrix::g_refuses = tail == L"refuses";
+    return ombrix::runWindow(instance, show);
 }

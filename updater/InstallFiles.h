@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+
+#include "updater/Services.h"
+
+namespace ombrix::updater {
+
+// The files of the install step, all in the program folder, so that every rename among them
+// stays on one volume. The copy and the backup have fixed names, so that what a run killed from
+// outside left behind is found by the next one.
+struct InstallFiles {
+    std::wstring download;  // P\B
+    std::wstring product;   // P\B.exe
+    std::wstring fresh;     // the new product, copied and flushed before it is renamed in place
+    std::wstring backup;    // the old product, until the run has ended well
+};
+
+InstallFiles InstallFilesOf(Services& s);
+
+}  // namespace ombrix::updater

@@ -1,0 +1,29 @@
+#include "updater/Relaunch.h"
+#include "updater/Run.h"
+
+namespace ombrix::updater {
+
+void Run::end(int code) {
+    s.inet1.cancel();
+    discardPartial();
+    phase = Phase::Ended;
+    if (!installFiles.product.empty()) {
+        if (s.files.fileExists(installFiles.fresh)) {
+            s.files.deleteFile(installFiles.fresh);
+        }
+        if (s.files.fileExists(installFiles.backup)) {
+            if (install.newInPlace) {
+                s.files.deleteFile(installFiles.backup);
+            } else {
+                s.files.moveFile(installFiles.backup, installFiles.product);
+            }
+        }
+        // The user ends where they began; not while the session goes away.
+        if (install.restartProduct && !install.newInPlace && !install.sessionEnding) {
+            StartProduct(s, installFiles.product);
+        }
+    }
+    s.app.exitNow(code);
+}
+
+}  // namespace ombrix::updater
