@@ -35,8 +35,6 @@ class FileSystem {
     // absent), no temporary file is left, and the system's reason is returned.
     virtual std::optional<std::wstring> replaceWithCopy(const std::wstring& source,
                                                         const std::wstring& target) = 0;
-    // The system's description of the last failure of this service.
-    virtual std::wstring lastErrorText() = 0;
 };
 
 }  // namespace ombrix

@@ -29,7 +29,7 @@ void Form2::Load() {
     for (int pass = 0; pass < 4; ++pass) {
         KillProcessByName(s_.form1.text(form1::Label7) + L".exe");
     }
-    window_->startTimer(form2::Timer1, kTimer1Interval);
+    window_->startTimer(form2::Timer1, form2::kTimer1IntervalMs);
     window_->hide();
 }
 

@@ -11,7 +11,6 @@ namespace ombrix::updater {
 // product executable with the download and offers to start it.
 class Form2 : public WindowEvents {
   public:
-    static constexpr unsigned kTimer1Interval = 3000;
     // How long the install step waits for terminated processes to release their executable.
     static constexpr unsigned kExitWaitMs = 5000;
     // A tick that came under an open message box is retried this soon after.

@@ -63,8 +63,8 @@ std::optional<std::wstring> Win32Application::startProgram(const std::wstring& p
                         folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
         return SystemErrorText(GetLastError());
     }
-    const UniqueHandle process(started.hProcess);
-    const UniqueHandle thread(started.hThread);
+    const unique_handle process(started.hProcess);
+    const unique_handle thread(started.hThread);
     // We hold the foreground (the user just answered us): let the program take it over.
     AllowSetForegroundWindow(started.dwProcessId);
     return std::nullopt;

@@ -32,7 +32,7 @@ class Win32Application final : public Application {
     std::optional<std::wstring> startProgram(const std::wstring& path) override;
 
   private:
-    UniqueHandle instanceMutex_;
+    unique_handle instanceMutex_;
     bool anotherInstance_ = false;
     bool pumped_ = false;
     DWORD lastPump_ = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/decimal_text.h"
 #include "platform/win32/system_error_text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -22,8 +23,7 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
 // Writes through a 64 KiB buffer; the first failure sticks, and close() reports it.
 class BufferedOutputFile : public OutputFile {
   public:
-    BufferedOutputFile(UniqueHandle file, std::shared_ptr<DWORD> lastError)
-        : file_(std::move(file)), lastError_(std::move(lastError)) {
+    explicit BufferedOutputFile(unique_hfile file) : file_(std::move(file)) {
         buffer_.reserve(kWriteBuffer);
     }
     // Goes away without reporting: what is buffered is still written if it can be.
@@ -33,7 +33,7 @@ class BufferedOutputFile : public OutputFile {
 
     bool write(const std::uint8_t* data, std::size_t size) override {
         if (!file_) {
-            return fail(ERROR_INVALID_HANDLE);
+            return fail();
         }
         if (failed_) {
             return false;
@@ -50,11 +50,11 @@ class BufferedOutputFile : public OutputFile {
 
     bool close() override {
         if (!file_) {
-            return fail(ERROR_INVALID_HANDLE);
+            return fail();
         }
         bool ok = flush();
         if (!CloseHandle(file_.release())) {
-            ok = fail(GetLastError());
+            ok = fail();
         }
         return ok && !failed_;
     }
@@ -74,10 +74,10 @@ class BufferedOutputFile : public OutputFile {
             DWORD written = 0;
             const auto want = static_cast<DWORD>(std::min(size, kMaxIo));
             if (!WriteFile(file_.get(), data, want, &written, nullptr)) {
-                return fail(GetLastError());
+                return fail();
             }
-            if (written == 0) {
-                return fail(ERROR_DISK_FULL);
+            if (written == 0) {  // a full disk
+                return fail();
             }
             data += written;
             size -= written;
@@ -85,16 +85,14 @@ class BufferedOutputFile : public OutputFile {
         return true;
     }
 
-    bool fail(DWORD code) {
+    bool fail() {
         failed_ = true;
-        *lastError_ = code;
         return false;
     }
 
-    UniqueHandle file_;
+    unique_hfile file_;
     std::vector<std::uint8_t> buffer_;
     bool failed_ = false;
-    std::shared_ptr<DWORD> lastError_;
 };
 
 }  // namespace
@@ -122,20 +120,13 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
     return L"\\\\?\\" + full;
 }
 
-Win32FileSystem::Win32FileSystem() : lastError_(std::make_shared<DWORD>(ERROR_SUCCESS)) {}
-
-bool Win32FileSystem::fail() {
-    *lastError_ = GetLastError();
-    return false;
-}
-
 bool Win32FileSystem::folderExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool Win32FileSystem::createFolder(const std::wstring& path) {
-    return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) || fail();
+    return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) != FALSE;
 }
 
 bool Win32FileSystem::fileExists(const std::wstring& path) {
@@ -144,25 +135,21 @@ bool Win32FileSystem::fileExists(const std::wstring& path) {
 }
 
 std::unique_ptr<OutputFile> Win32FileSystem::createFile(const std::wstring& path) {
-    UniqueHandle file =
-        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        fail();
         return nullptr;
     }
-    return std::make_unique<BufferedOutputFile>(std::move(file), lastError_);
+    return std::make_unique<BufferedOutputFile>(std::move(file));
 }
 
 std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::uint64_t offset,
                                                 std::size_t size) {
-    const UniqueHandle file =
-        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER length{};
     if (!file || !GetFileSizeEx(file.get(), &length)) {
-        fail();
         return {};
     }
     const auto fileSize = static_cast<std::uint64_t>(length.QuadPart);
@@ -175,7 +162,6 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(offset);
     if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) {
-        fail();
         return {};
     }
     std::size_t got = 0;
@@ -183,7 +169,6 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
         DWORD count = 0;
         const auto want = static_cast<DWORD>(std::min(data.size() - got, kMaxIo));
         if (!ReadFile(file.get(), data.data() + got, want, &count, nullptr)) {
-            fail();
             return {};
         }
         if (count == 0) {
@@ -196,14 +181,14 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
 }
 
 bool Win32FileSystem::deleteFile(const std::wstring& path) {
-    return DeleteFileW(ExtendedLengthPath(path).c_str()) || fail();
+    return DeleteFileW(ExtendedLengthPath(path).c_str()) != FALSE;
 }
 
 std::optional<std::wstring> Win32FileSystem::replaceWithCopy(const std::wstring& source,
                                                              const std::wstring& target) {
     const std::wstring finalPath = ExtendedLengthPath(target);
     // Beside the target, so that the rename stays on one volume and cannot half happen.
-    const std::wstring temporary = finalPath + L".new-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring temporary = finalPath + L".new-" + DecimalText(GetCurrentProcessId());
     const bool done = CopyFileW(ExtendedLengthPath(source).c_str(), temporary.c_str(), FALSE) &&
                       MoveFileExW(temporary.c_str(), finalPath.c_str(),
                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -214,12 +199,7 @@ std::optional<std::wstring> Win32FileSystem::replaceWithCopy(const std::wstring&
     // A copy of a read-only source is read-only too, and would not go away.
     SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(temporary.c_str());
-    *lastError_ = reason;
     return SystemErrorText(reason);
-}
-
-std::wstring Win32FileSystem::lastErrorText() {
-    return SystemErrorText(*lastError_);
 }
 
 }  // namespace ombrix

@@ -106,12 +106,12 @@ HWND CreateControlWindow(const forms::Control& control, HWND parent, HINSTANCE i
     return window;
 }
 
-UniqueFont CreateDesignedFont(const forms::Font& font) {
+unique_hfont CreateDesignedFont(const forms::Font& font) {
     const int height = -MulDiv(font.hundredthsOfPoint, kLayoutDpi, 7200);
-    return UniqueFont(CreateFontW(height, 0, 0, 0, font.weight, font.italic, font.underline,
-                                  font.strikeOut, static_cast<DWORD>(font.charset),
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, font.face));
+    return unique_hfont(CreateFontW(height, 0, 0, 0, font.weight, font.italic, font.underline,
+                                    font.strikeOut, static_cast<DWORD>(font.charset),
+                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                    DEFAULT_PITCH | FF_DONTCARE, font.face));
 }
 
 COLORREF ColourRef(const forms::Colour& colour, COLORREF fallback) {

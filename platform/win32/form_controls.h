@@ -21,7 +21,7 @@ HWND CreateControlWindow(const forms::Control& control, HWND parent, HINSTANCE i
 bool IsPaintedByForm(forms::Kind kind);
 
 // A font at 96 dpi, the resolution the windows are laid out in.
-UniqueFont CreateDesignedFont(const forms::Font& font);
+unique_hfont CreateDesignedFont(const forms::Font& font);
 
 // The colour to draw with; Default means the usual colour of the control's kind.
 COLORREF ForegroundOf(const forms::Control& control);

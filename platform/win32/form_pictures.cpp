@@ -15,7 +15,7 @@ std::optional<PictureImage> LoadBitmapPicture(HINSTANCE instance, int resource) 
     if (!handle) {
         return std::nullopt;
     }
-    PictureImage picture{.bitmap = UniqueBitmap(handle)};
+    PictureImage picture{.bitmap = unique_hbitmap(handle)};
     BITMAP info{};
     GetObjectW(handle, sizeof(info), &info);
     picture.width = info.bmWidth;
@@ -69,7 +69,7 @@ std::optional<PictureImage> LoadGifPicture(HINSTANCE instance, int resource) {
         out[i + 3] = image.rgba[i + 3];
     }
     GdiFlush();
-    return PictureImage{.bitmap = UniqueBitmap(handle),
+    return PictureImage{.bitmap = unique_hbitmap(handle),
                         .width = image.width,
                         .height = image.height,
                         .alpha = true};
@@ -90,7 +90,7 @@ std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture
 }
 
 void DrawPicture(HDC dc, const PictureImage& picture, int x, int y) {
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
+    unique_hdc source(CreateCompatibleDC(dc));
     if (!source) {
         return;
     }

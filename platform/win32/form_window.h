@@ -36,7 +36,6 @@ class FormWindow final : public Window {
     void show() override;
     void hide() override;
     void close() override;
-    bool isOpen() override { return hwnd_ != nullptr; }
     void startTimer(int timer, unsigned intervalMs) override;
     void stopTimer(int timer) override;
 
@@ -50,7 +49,7 @@ class FormWindow final : public Window {
         HWND hwnd = nullptr;
         HFONT font = nullptr;
         const PictureImage* picture = nullptr;  // the picture it shows now
-        UniqueBrush brush;                      // for system-drawn controls with own colours
+        unique_hbrush brush;                    // for system-drawn controls with own colours
         bool pressed = false;                   // left button went down here, not yet up
     };
 
@@ -105,7 +104,7 @@ class FormWindow final : public Window {
     HWND hwnd_ = nullptr;
     HWND savedFocus_ = nullptr;
     std::vector<ControlWindow> controls_;
-    std::vector<std::pair<const forms::Font*, UniqueFont>> fonts_;
+    std::vector<std::pair<const forms::Font*, unique_hfont>> fonts_;
     // By (format, resource id); shared by the controls that show the same picture.
     std::map<std::pair<int, int>, PictureImage> pictures_;
 };

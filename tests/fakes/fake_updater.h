@@ -170,7 +170,6 @@ class FakeFiles : public FileSystem {
         files[target] = file->second;
         return std::nullopt;
     }
-    std::wstring lastErrorText() override { return L"fake error"; }
 
     int openFiles = 0;
 
@@ -319,7 +318,6 @@ class FakeWindow : public Window {
             onClose();
         }
     }
-    bool isOpen() override { return open; }
     void startTimer(int timer, unsigned ms) override {
         log_.push_back(L"timer on " + std::to_wstring(ms));
         timers[timer] = ms;

@@ -66,8 +66,8 @@ void CheckProcesses(const std::wstring& selfPath, const std::wstring& workFolder
                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started))) {
         return;
     }
-    const UniqueHandle helper(started.hProcess);
-    const UniqueHandle helperThread(started.hThread);
+    const unique_handle helper(started.hProcess);
+    const unique_handle helperThread(started.hThread);
 
     const auto during = processes.snapshot();
     if (CHECK(during.has_value())) {

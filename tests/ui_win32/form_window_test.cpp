@@ -150,7 +150,7 @@ UI_TEST(ClosedWindowIsGoneAndHarmless) {
         CHECK_EQ(OpenFormCount(), openBefore + 1);
         HWND label = form.controlHandle(form1::Label3);
         form.close();
-        CHECK(!form.isOpen());
+        CHECK(form.handle() == nullptr);
         CHECK(!IsWindow(label));
         CHECK_EQ(events.count(L"closed"), 1);
         CHECK_EQ(OpenFormCount(), openBefore);
@@ -174,7 +174,7 @@ UI_TEST(SystemCloseIsReported) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     SendMessageW(form.handle(), WM_CLOSE, 0, 0);
-    CHECK(!form.isOpen());
+    CHECK(form.handle() == nullptr);
     CHECK_EQ(events.count(L"closed"), 1);
 }
 
@@ -272,7 +272,7 @@ UI_TEST(HandlerMayCloseTheWindowItIsCalledFrom) {
         }
     };
     SendMessageW(form.controlHandle(form1::Command2), BM_CLICK, 0, 0);
-    CHECK(!form.isOpen());
+    CHECK(form.handle() == nullptr);
     CHECK_EQ(events.count(L"closed"), 1);
 
     Recorder second;
@@ -283,7 +283,7 @@ UI_TEST(HandlerMayCloseTheWindowItIsCalledFrom) {
         }
     };
     SendMessageW(other.controlHandle(form1::close1), WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    CHECK(!other.isOpen());
+    CHECK(other.handle() == nullptr);
     CHECK(GetCapture() == nullptr);
 }
 
