@@ -3,7 +3,7 @@
 
 #include "platform/win32/form_window.h"
 #include "platform/win32/message_boxes_win32.h"
-#include "tests/ui_win32/check.h"
+#include "tests/win32_check/check.h"
 #include "tests/ui_win32/support.h"
 #include "resources/update_forms.h"
 #include "updater/Texts.h"
@@ -61,7 +61,7 @@ int ShowAndAnswer(Win32MessageBoxes& boxes, SeenBox& seen, HWND watchedOwner, in
 
 }  // namespace
 
-UI_TEST(BoxWithoutTitleBearsTheApplicationTitle) {
+WIN32_TEST(BoxWithoutTitleBearsTheApplicationTitle) {
     Win32MessageBoxes boxes([] { return HWND{}; }, updater::texts::kApplicationTitle);
     SeenBox seen;
     const int answer = ShowAndAnswer(boxes, seen, nullptr, IDOK, L"Ombrix Update 正在运行中......",
@@ -72,7 +72,7 @@ UI_TEST(BoxWithoutTitleBearsTheApplicationTitle) {
     CHECK(seen.owner == nullptr);
 }
 
-UI_TEST(BoxIsOwnedByTheShownMainWindowWhichWaits) {
+WIN32_TEST(BoxIsOwnedByTheShownMainWindowWhichWaits) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     Win32MessageBoxes boxes([&] { return form.handle(); }, updater::texts::kApplicationTitle);

@@ -6,7 +6,7 @@
 
 #include "platform/gif_decoder.h"
 #include "platform/win32/form_window.h"
-#include "tests/ui_win32/check.h"
+#include "tests/win32_check/check.h"
 #include "tests/ui_win32/support.h"
 #include "resources/update_forms.h"
 
@@ -56,7 +56,7 @@ std::uint32_t BitmapPixel(int resource, int x, int y) {
 
 }  // namespace
 
-UI_TEST(PanelShowsTheBackgroundUnscaled) {
+WIN32_TEST(PanelShowsTheBackgroundUnscaled) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const Pixels panel = RenderControl(form, form1::Picture1);
@@ -69,7 +69,7 @@ UI_TEST(PanelShowsTheBackgroundUnscaled) {
              std::uint32_t((GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face)));
 }
 
-UI_TEST(CloseButtonShowsThePictureItIsGiven) {
+WIN32_TEST(CloseButtonShowsThePictureItIsGiven) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const Pixels normal = RenderControl(form, form1::closenor);
@@ -89,18 +89,14 @@ UI_TEST(CloseButtonShowsThePictureItIsGiven) {
     CHECK(RenderControl(form, form1::closedown) == pressed);
 }
 
-UI_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
+WIN32_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_SKIN_TITLE_GIF), RT_RCDATA);
-    if (!CHECK(found != nullptr)) {
-        return;
-    }
+    ASSERT(found != nullptr);
     const auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
     const GifDecodeResult gif = decodeGif(std::span(data, SizeofResource(nullptr, found)));
-    if (!CHECK(gif.ok())) {
-        return;
-    }
+    ASSERT(gif.ok());
     const Pixels icon = RenderControl(form, form1::Image1);
     const Pixels behind = PanelBehind(RenderControl(form, form1::Picture1), form1::Image1);
     int transparent = 0;
@@ -122,7 +118,7 @@ UI_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
     CHECK(transparent > 0 && opaque > 0);
 }
 
-UI_TEST(TransparentLabelsRepaintWithoutTraces) {
+WIN32_TEST(TransparentLabelsRepaintWithoutTraces) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const Pixels panel = RenderControl(form, form1::Picture1);
@@ -151,7 +147,7 @@ UI_TEST(TransparentLabelsRepaintWithoutTraces) {
     CHECK_EQ(title.at(136, 16), PanelBehind(panel, form1::Label4).at(136, 16));
 }
 
-UI_TEST(StatusLineOnScreenKeepsNothingOfTheOldText) {
+WIN32_TEST(StatusLineOnScreenKeepsNothingOfTheOldText) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     form.show();
@@ -168,7 +164,7 @@ UI_TEST(StatusLineOnScreenKeepsNothingOfTheOldText) {
     CHECK(shorter == RenderControl(form, form1::Label3));
 }
 
-UI_TEST(OpaqueLabelsFillTheirColour) {
+WIN32_TEST(OpaqueLabelsFillTheirColour) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     CHECK_EQ(RenderControl(form, form1::Label1).at(56, 16), std::uint32_t{0xFFFFFF});

@@ -31,7 +31,7 @@ class InstallTest : public ::testing::Test {
 };
 
 TEST_F(InstallTest, LoadTerminatesOnlyThisFoldersProductInFourPasses) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     EXPECT_FALSE(rig.processes.isRunning(10));
     EXPECT_FALSE(rig.processes.isRunning(11));  // letter case ignored
     EXPECT_TRUE(rig.processes.isRunning(12));   // only contains the name
@@ -46,7 +46,7 @@ TEST_F(InstallTest, LoadTerminatesOnlyThisFoldersProductInFourPasses) {
 
 TEST_F(InstallTest, ProcessThatCannotBeOpenedIsSkippedAndEveryHandleIsClosed) {
     rig.processes.procs[0].openable = false;
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     EXPECT_TRUE(rig.processes.isRunning(10));
     EXPECT_FALSE(rig.processes.isRunning(11));
     // Only the terminated process stays open, to be waited for; the others were closed.
@@ -58,13 +58,13 @@ TEST_F(InstallTest, ProcessThatCannotBeOpenedIsSkippedAndEveryHandleIsClosed) {
 
 TEST_F(InstallTest, SnapshotFailureEndsThePassesSilently) {
     rig.processes.snapshotFails = true;
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     EXPECT_TRUE(rig.boxes.shown.empty());
     EXPECT_EQ(rig.processes.snapshots, 4);
 }
 
 TEST_F(InstallTest, TickReplacesDeletesAsksAndStartsOnYes) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {kAnswerYes};
     rig.boxes.whileOpen = [&] { EXPECT_EQ(rig.status(), L""); };
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
@@ -88,7 +88,7 @@ TEST_F(InstallTest, TickReplacesDeletesAsksAndStartsOnYes) {
 }
 
 TEST_F(InstallTest, NoInstallsWithoutStarting) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {7};
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
     EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], newProduct);
@@ -96,12 +96,13 @@ TEST_F(InstallTest, NoInstallsWithoutStarting) {
 }
 
 TEST_F(InstallTest, CopyingStatusShowsDuringTheReplace) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     std::wstring statusAtReplace;
     rig.files.replaceFailure = L"Access is denied.";
     rig.boxes.whileOpen = [&] { statusAtReplace = rig.status(); };
     EXPECT_EQ(rig.tick(), updater::kExitFailed);
     EXPECT_EQ(statusAtReplace, L"正在复制文件......");
+    ASSERT_FALSE(rig.boxes.shown.empty());
     EXPECT_EQ(rig.boxes.shown[0].text, L"无法替换程序文件，升级未完成！\nAccess is denied.");
     EXPECT_EQ(rig.boxes.shown[0].style, kMbInformation);
     EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], oldProduct);
@@ -110,7 +111,7 @@ TEST_F(InstallTest, CopyingStatusShowsDuringTheReplace) {
 }
 
 TEST_F(InstallTest, UndeletableDownloadStillCountsAsInstalled) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.files.undeletable.insert(rig.path(L"ombrix"));
     rig.boxes.answers = {7};
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
@@ -119,7 +120,7 @@ TEST_F(InstallTest, UndeletableDownloadStillCountsAsInstalled) {
 }
 
 TEST_F(InstallTest, ProductThatCannotStartIsReportedButTheUpdateStands) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {kAnswerYes};
     rig.app.startFailure = L"Bad format.";
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
@@ -131,7 +132,7 @@ TEST_F(InstallTest, ProductThatCannotStartIsReportedButTheUpdateStands) {
 
 TEST_F(InstallTest, WaitsForTerminatedProcessesButNotForever) {
     rig.processes.procs[0].exitAfterChecks = 3;
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {7};
     rig.tick();
     EXPECT_EQ(rig.clock.idles, 3);
@@ -147,7 +148,7 @@ TEST_F(InstallTest, WaitsForTerminatedProcessesButNotForever) {
 }
 
 TEST_F(InstallTest, CancelOrConfirmedCloseWhileWaitingKeepsEverything) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onClick(form1::Command2); }), updater::kExitCancelled);
     EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], oldProduct);
     EXPECT_EQ(rig.files.files[rig.path(L"ombrix")], newProduct);
@@ -165,13 +166,14 @@ TEST_F(InstallTest, CancelOrConfirmedCloseWhileWaitingKeepsEverything) {
 }
 
 TEST_F(InstallTest, TickUnderAnOpenBoxIsHeldAndRunsOnceAfterNo) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {7, 7};
     // The exit confirmation is open when the timer ticks.
     rig.boxes.whileOpen = [&] { EXPECT_EQ(rig.tick(), -1); };
     rig.form1.onClick(form1::close1);
     EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], oldProduct);  // not yet
-    EXPECT_EQ(rig.form2Window->timers[form2::Timer1], 100u);          // retried soon
+    ASSERT_NE(rig.form2Window, nullptr);
+    EXPECT_EQ(rig.form2Window->timers[form2::Timer1], 100u);  // retried soon
 
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
     EXPECT_EQ(rig.files.files[rig.path(L"Ombrix.exe")], newProduct);
