@@ -62,7 +62,7 @@ int RunUpdate() {
     EventRelay form2Relay(onError);
     FormWindow form(forms::kForm1, relay);
     Win32ProgressBar progressBar(form, form1::ProgressBar1);
-    Win32MessageBoxes boxes([&form] { return form.handle(); }, forms::kApplicationTitle);
+    Win32MessageBoxes boxes([&form] { return form.handle(); }, updater::texts::kApplicationTitle);
     Win32FileSystem files;
     Win32ProgramFolder folder;
     Win32Processes processes;

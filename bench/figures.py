@@ -79,14 +79,20 @@ def memory_growth_line(small_label: str, small: int, large_label: str, large: in
 
 def size_line(name: str, size: int, stripped: bool, imports: Sequence[str],
               foreign: Sequence[str], reference_name: str, reference_size: int,
-              limit: Optional[int]) -> str:
+              limit: Optional[int], code_and_data: Optional[int] = None,
+              code_limit: Optional[int] = None) -> str:
     dlls = ", ".join(imports) if imports else "none"
     origin = "all system DLLs" if not foreign else "NOT system DLLs: " + ", ".join(foreign)
+    code = "" if code_and_data is None else f", {code_and_data / KIB:.0f} KiB not resources"
     note = ""
     if limit is not None:
-        note = target_note(f"<= {limit // KIB} KiB, system DLLs only",
-                           size <= limit and not foreign)
-    return (f"size {name}: {size / KIB:.0f} KiB ({size} bytes, "
+        target = f"<= {limit // KIB} KiB"
+        met = size <= limit and not foreign
+        if code_limit is not None and code_and_data is not None:
+            target += f", <= {code_limit // KIB} KiB not resources"
+            met = met and code_and_data <= code_limit
+        note = target_note(target + ", system DLLs only", met)
+    return (f"size {name}: {size / KIB:.0f} KiB ({size} bytes{code}, "
             f"{'stripped' if stripped else 'NOT stripped'}), "
             f"ratio {ratio(size, reference_size):.1f} of {reference_name} "
             f"({reference_size / KIB:.0f} KiB); imports {dlls} ({origin})" + note)

@@ -1,15 +1,18 @@
-"""What a Windows program costs on disk and what it needs at load time: its size, whether it is
-stripped, and the DLLs it imports (as `objdump -p` lists them)."""
+"""What a Windows program costs on disk and what it needs at load time: its size, the part of it
+that is not resources (the sections `objdump -h` lists), whether it is stripped, and the DLLs it
+imports (as `objdump -p` lists them)."""
 
 import pathlib
 import subprocess
-from typing import Iterable, List, NamedTuple, Set
+from typing import Dict, Iterable, List, NamedTuple, Set
 
 OBJDUMP = "i686-w64-mingw32-objdump"
 
 
 class PeFacts(NamedTuple):
     size: int
+    # Bytes of the sections stored in the file other than the resources: code and data.
+    code_and_data: int
     stripped: bool
     imports: List[str]
 
@@ -27,11 +30,27 @@ def parse_objdump(text: str) -> (bool, List[str]):
     return stripped, imports
 
 
+def stored_sections(text: str) -> Dict[str, int]:
+    """Name -> size of the sections with contents in the file, from `objdump -h` output (an
+    uninitialised section such as .bss takes no bytes there)."""
+    sections: Dict[str, int] = {}
+    lines = text.splitlines()
+    for line, flags in zip(lines, lines[1:] + [""]):
+        fields = line.split()
+        if len(fields) >= 3 and fields[0].isdigit() and "CONTENTS" in flags:
+            sections[fields[1]] = int(fields[2], 16)
+    return sections
+
+
 def pe_facts(path: pathlib.Path) -> PeFacts:
-    result = subprocess.run([OBJDUMP, "-p", str(path)], capture_output=True, text=True,
-                            timeout=60, check=True)
-    stripped, imports = parse_objdump(result.stdout)
-    return PeFacts(path.stat().st_size, stripped, imports)
+    def objdump(option: str) -> str:
+        return subprocess.run([OBJDUMP, option, str(path)], capture_output=True, text=True,
+                              timeout=60, check=True).stdout
+
+    stripped, imports = parse_objdump(objdump("-p"))
+    sections = stored_sections(objdump("-h"))
+    code_and_data = sum(size for name, size in sections.items() if name != ".rsrc")
+    return PeFacts(path.stat().st_size, code_and_data, stripped, imports)
 
 
 def system_dlls(prefix: pathlib.Path) -> Set[str]:

@@ -15,7 +15,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
 import figures  # noqa: E402
 from bodies import is_windows_program, make_body  # noqa: E402
-from footprint import foreign_imports, parse_objdump, system_dlls  # noqa: E402
+from footprint import foreign_imports, parse_objdump, stored_sections, system_dlls  # noqa: E402
 
 # The parts of `objdump -p` that matter, as i686-w64-mingw32-objdump prints them.
 OBJDUMP_SAMPLE = """
@@ -86,6 +86,16 @@ class Footprint(unittest.TestCase):
         self.assertEqual(imports, ["KERNEL32.dll", "msvcrt.dll", "libstdc++-6.dll"])
         self.assertFalse(parse_objdump("Characteristics 0x107\n\texecutable\n")[0])
 
+    def test_stored_sections_leave_out_uninitialised_ones(self):
+        text = ("Idx Name          Size      VMA       LMA       File off  Algn\n"
+                "  0 .text         0000a81c  00401000  00401000  00000400  2**2\n"
+                "                  CONTENTS, ALLOC, LOAD, READONLY, CODE, DATA\n"
+                "  4 .bss          000000e4  00413000  00413000  00000000  2**2\n"
+                "                  ALLOC\n"
+                "  9 .rsrc         00006100  00418000  00418000  00010600  2**2\n"
+                "                  CONTENTS, ALLOC, LOAD, DATA\n")
+        self.assertEqual(stored_sections(text), {".text": 0xa81c, ".rsrc": 0x6100})
+
     def test_runtime_dlls_are_foreign_letter_case_ignored(self):
         prefix = pathlib.Path(tempfile.mkdtemp())
         system32 = prefix / "drive_c" / "windows" / "system32"
@@ -122,6 +132,11 @@ class FigureLines(unittest.TestCase):
         self.assertIn("ratio 20.0 of the minimal window program", line)
         self.assertIn("NOT system DLLs: libgcc.dll", line)
         self.assertIn("MISSED", line)
+        code = figures.size_line("Update.exe", 400 * 1024, True, ["KERNEL32.dll"], [],
+                                 "the minimal window program", 16 * 1024, 450 * 1024,
+                                 260 * 1024, 250 * 1024)
+        self.assertIn("260 KiB not resources", code)
+        self.assertIn("MISSED", code)
 
     def test_startup_line(self):
         line = figures.startup_line("Update.exe to its window", 0.3, 5,

@@ -69,8 +69,6 @@ class FileSystem {
     virtual bool sameFile(const std::wstring& a, const std::wstring& b) = 0;
     // File names compared as the file system does: ignoring the case of every letter.
     virtual bool sameName(const std::wstring& a, const std::wstring& b) = 0;
-    // The system's description of the last failure of this service.
-    virtual std::wstring lastErrorText() = 0;
 };
 
 }  // namespace ombrix

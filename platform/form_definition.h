@@ -108,7 +108,6 @@ struct Timer {
 };
 
 struct Form {
-    const wchar_t* name = L"";
     const wchar_t* caption = L"";
     int x = 0;  // screen place of the client area's top-left corner
     int y = 0;
@@ -116,8 +115,6 @@ struct Form {
     int clientHeight = 0;
     bool frameless = true;  // no border, no title bar, no minimize or maximize box
     bool taskbarButton = false;
-    // Shown when loaded; the window is always created hidden and its owner shows it.
-    bool visible = false;
     int icon = 0;
     Colour background = kDefaultColour;
     const Font* font = nullptr;  // the window's default font, inherited by its controls

@@ -22,7 +22,6 @@ class Window {
     virtual void hide() = 0;
     // Unloads the window; its controls are gone afterwards.
     virtual void close() = 0;
-    virtual bool isOpen() = 0;
     // Timers of this window; their ticks arrive as WindowEvents::onTimer.
     virtual void startTimer(int timer, unsigned intervalMs) = 0;
     virtual void stopTimer(int timer) = 0;

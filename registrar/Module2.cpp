@@ -1,5 +1,7 @@
 #include "registrar/Module2.h"
 
+#include "platform/decimal_text.h"
+
 namespace ombrix::registrar {
 namespace {
 
@@ -41,7 +43,7 @@ void RefreshShellIcons(Registry& registry, ShellNotifier& notifier) {
     const auto saved = ReadShellIconSize(registry);
     // The passing value must differ from the user's, or the shell sees no change.
     const bool userHas30 = saved && RegistryTextOf(*saved) == L"30";
-    SetShellIconSize(registry, notifier, std::to_wstring(userHas30 ? 31 : 30));
+    SetShellIconSize(registry, notifier, DecimalText(userHas30 ? 31 : 30));
     RestoreShellIconSize(registry, notifier, saved);
     notifier.notifyAssociationsChanged();
 }

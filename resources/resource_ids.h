@@ -12,7 +12,6 @@
 #define IDB_SKIN_CLOSE_PRESSED 103  // 24 x 20, expanded to 24 bpp
 #define IDB_SKIN_CLOSE_HOVER 104    // 24 x 20, expanded to 24 bpp
 #define IDB_SKIN_TITLE 105          // 16 x 16, 128 colours, one of them transparent
-#define IDS_UPDATE_APP_TITLE 1      // string "update": the title of message boxes without their own
 
 // Brevik.exe
 #define IDI_BREVIK_APP 1  // six images (48, 32, 16 px at 8 and 32 bpp)

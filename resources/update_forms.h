@@ -11,13 +11,7 @@
 
 namespace ombrix::forms {
 
-// Application title: the title of a message box that gives none of its own.
-inline constexpr const wchar_t* kApplicationTitle = L"update";
 inline constexpr const wchar_t* kWindowCaption = L"Tarnell升级程序";
-
-// Designed settings of the transfer component Inet1.
-inline constexpr int kInet1RemotePort = 80;
-inline constexpr int kInet1RequestTimeoutSeconds = 60;
 
 // The status texts are Chinese, so the window's default font must cover Simplified Chinese.
 inline constexpr Font kChineseFont{
@@ -197,7 +191,6 @@ inline constexpr Control kForm1Controls[] = {
 };
 
 inline constexpr Form kForm1{
-    .name = L"Form1",
     .caption = kWindowCaption,
     .x = 211,
     .y = 218,
@@ -205,18 +198,16 @@ inline constexpr Form kForm1{
     .clientHeight = 100,
     .frameless = true,
     .taskbarButton = false,
-    .visible = true,
     .icon = IDI_UPDATE_APP,
     .font = &kChineseFont,
     .controls = kForm1Controls,
 };
 
 inline constexpr Timer kForm2Timers[] = {
-    {.id = form2::Timer1, .intervalMs = 3000, .enabled = true},
+    {.id = form2::Timer1, .intervalMs = form2::kTimer1IntervalMs, .enabled = true},
 };
 
 inline constexpr Form kForm2{
-    .name = L"Form2",
     .caption = kWindowCaption,
     .x = 442,
     .y = 280,
@@ -224,7 +215,6 @@ inline constexpr Form kForm2{
     .clientHeight = 6,
     .frameless = true,
     .taskbarButton = false,
-    .visible = false,
     .icon = IDI_UPDATE_FORM2,
     .font = &kChineseFont,
     .timers = kForm2Timers,

@@ -27,4 +27,6 @@ namespace ombrix::form2 {
 enum Control : int {
     Timer1 = 2001,
 };
+// The install window's one timer: its designed interval, which the window starts it with.
+inline constexpr unsigned kTimer1IntervalMs = 3000;
 }  // namespace ombrix::form2

@@ -1,6 +1,7 @@
 #include "updater/Form1.h"
 
 #include "updater/DownloadChecks.h"
+#include "platform/decimal_text.h"
 #include "updater/Executable.h"
 #include "updater/Leftovers.h"
 #include "updater/ProgressScale.h"
@@ -73,7 +74,7 @@ void Form1::onTransferState(int state) {
 void Form1::DownloadBody() {
     const int status = s_.inet1.httpStatus();
     if (status < 200 || status > 299) {
-        run_.fail(texts::kServerErrorPrefix + std::to_wstring(status) + texts::kServerErrorSuffix);
+        run_.fail(texts::kServerErrorPrefix + DecimalText(status) + texts::kServerErrorSuffix);
     }
     const std::wstring target = s_.form1.text(form1::Text2);
 

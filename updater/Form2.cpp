@@ -32,7 +32,7 @@ void Form2::Load() {
     s_.form1.setText(form1::Label3, texts::kDownloadComplete);
     KillPasses();
     // The timer counts from here: nothing above ran under a tick.
-    window_->startTimer(form2::Timer1, kTimer1Interval);
+    window_->startTimer(form2::Timer1, form2::kTimer1IntervalMs);
     window_->hide();
 }
 

@@ -11,7 +11,6 @@ namespace ombrix::updater {
 // replaces the product executable with the download, offers to start it and watches its start.
 class Form2 : public WindowEvents {
   public:
-    static constexpr unsigned kTimer1Interval = 3000;
     // How long the product is given to close when asked.
     static constexpr unsigned kCloseWaitMs = 15000;
     // How long the install step waits for terminated processes to release their executable.

@@ -2,15 +2,9 @@
 // run. The value goes below HKEY_CLASSES_ROOT, where the registrar writes too.
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
+#include "platform/win32/unique_handle.h"
 
 namespace {
-
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 constexpr wchar_t kValue[] = L"OmbrixBench";
 
@@ -22,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                         &opened, nullptr) != ERROR_SUCCESS) {
         return 1;
     }
-    const UniqueKey key(opened);
+    const ombrix::unique_hkey key(opened);
     const LONG result = RegSetValueExW(key.get(), nullptr, 0, REG_SZ,
                                        reinterpret_cast<const BYTE*>(kValue), sizeof kValue);
     return result == ERROR_SUCCESS ? 0 : 1;

@@ -6,21 +6,15 @@
 #include <wininet.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "tools/automate/handles.h"
+#include "platform/win32/unique_handle.h"
 
 namespace ombrix::bench {
 namespace {
 
 constexpr DWORD kReadBytes = 64 * 1024;
-
-struct InternetCloser {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using UniqueInternet = std::unique_ptr<void, InternetCloser>;
 
 int fail(const wchar_t* what) {
     const std::wstring text =
@@ -32,12 +26,12 @@ int fail(const wchar_t* what) {
 }
 
 int read(const wchar_t* url, const wchar_t* path) {
-    const UniqueInternet session(
+    const unique_hinternet session(
         InternetOpenW(L"plain_reader", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) {
         return fail(L"InternetOpen");
     }
-    const UniqueInternet request(
+    const unique_hinternet request(
         InternetOpenUrlW(session.get(), url, nullptr, 0,
                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
                              INTERNET_FLAG_NO_COOKIES,
@@ -51,8 +45,8 @@ int read(const wchar_t* url, const wchar_t* path) {
                         &announced, &size, nullptr)) {
         return fail(L"HttpQueryInfo(Content-Length)");
     }
-    const automate::UniqueHandle file = automate::ownHandle(CreateFileW(
-        path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const unique_hfile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return fail(L"CreateFile");
     }

@@ -31,7 +31,7 @@ class Win32Application final : public Application {
     [[noreturn]] void exitNow(int code) override;
 
   private:
-    UniqueHandle instanceMutex_;
+    unique_handle instanceMutex_;
     bool anotherInstance_ = false;
     bool pumped_ = false;
     DWORD lastPump_ = 0;

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <utility>
 
+#include "platform/decimal_text.h"
 #include "platform/win32/system_error_text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -24,8 +25,7 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
 // Writes through a 64 KiB buffer; the first failure sticks, and close() reports it.
 class BufferedOutputFile : public OutputFile {
   public:
-    BufferedOutputFile(UniqueHandle file, std::shared_ptr<DWORD> lastError)
-        : file_(std::move(file)), lastError_(std::move(lastError)) {
+    explicit BufferedOutputFile(unique_hfile file) : file_(std::move(file)) {
         buffer_.reserve(kWriteBuffer);
     }
     // Goes away without reporting: what is buffered is still written if it can be.
@@ -35,7 +35,7 @@ class BufferedOutputFile : public OutputFile {
 
     bool write(const std::uint8_t* data, std::size_t size) override {
         if (!file_) {
-            return fail(ERROR_INVALID_HANDLE);
+            return fail();
         }
         if (failed_) {
             return false;
@@ -52,11 +52,11 @@ class BufferedOutputFile : public OutputFile {
 
     bool close() override {
         if (!file_) {
-            return fail(ERROR_INVALID_HANDLE);
+            return fail();
         }
         bool ok = flush();
         if (!CloseHandle(file_.release())) {
-            ok = fail(GetLastError());
+            ok = fail();
         }
         return ok && !failed_;
     }
@@ -76,10 +76,10 @@ class BufferedOutputFile : public OutputFile {
             DWORD written = 0;
             const auto want = static_cast<DWORD>(std::min(size, kMaxIo));
             if (!WriteFile(file_.get(), data, want, &written, nullptr)) {
-                return fail(GetLastError());
+                return fail();
             }
-            if (written == 0) {
-                return fail(ERROR_DISK_FULL);
+            if (written == 0) {  // a full disk
+                return fail();
             }
             data += written;
             size -= written;
@@ -87,24 +87,22 @@ class BufferedOutputFile : public OutputFile {
         return true;
     }
 
-    bool fail(DWORD code) {
+    bool fail() {
         failed_ = true;
-        *lastError_ = code;
         return false;
     }
 
-    UniqueHandle file_;
+    unique_hfile file_;
     std::vector<std::uint8_t> buffer_;
     bool failed_ = false;
-    std::shared_ptr<DWORD> lastError_;
 };
 
 class HeldHandle : public HeldFile {
   public:
-    explicit HeldHandle(UniqueHandle file) : file_(std::move(file)) {}
+    explicit HeldHandle(unique_hfile file) : file_(std::move(file)) {}
 
   private:
-    UniqueHandle file_;
+    unique_hfile file_;
 };
 
 }  // namespace
@@ -132,20 +130,13 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
     return L"\\\\?\\" + full;
 }
 
-Win32FileSystem::Win32FileSystem() : lastError_(std::make_shared<DWORD>(ERROR_SUCCESS)) {}
-
-bool Win32FileSystem::fail() {
-    *lastError_ = GetLastError();
-    return false;
-}
-
 bool Win32FileSystem::folderExists(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool Win32FileSystem::createFolder(const std::wstring& path) {
-    return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) || fail();
+    return CreateDirectoryW(ExtendedLengthPath(path).c_str(), nullptr) != FALSE;
 }
 
 bool Win32FileSystem::fileExists(const std::wstring& path) {
@@ -154,25 +145,21 @@ bool Win32FileSystem::fileExists(const std::wstring& path) {
 }
 
 std::unique_ptr<OutputFile> Win32FileSystem::createFile(const std::wstring& path) {
-    UniqueHandle file =
-        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        fail();
         return nullptr;
     }
-    return std::make_unique<BufferedOutputFile>(std::move(file), lastError_);
+    return std::make_unique<BufferedOutputFile>(std::move(file));
 }
 
 std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::uint64_t offset,
                                                 std::size_t size) {
-    const UniqueHandle file =
-        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER length{};
     if (!file || !GetFileSizeEx(file.get(), &length)) {
-        fail();
         return {};
     }
     const auto fileSize = static_cast<std::uint64_t>(length.QuadPart);
@@ -185,7 +172,6 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
     LARGE_INTEGER position{};
     position.QuadPart = static_cast<LONGLONG>(offset);
     if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) {
-        fail();
         return {};
     }
     std::size_t got = 0;
@@ -193,7 +179,6 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
         DWORD count = 0;
         const auto want = static_cast<DWORD>(std::min(data.size() - got, kMaxIo));
         if (!ReadFile(file.get(), data.data() + got, want, &count, nullptr)) {
-            fail();
             return {};
         }
         if (count == 0) {
@@ -206,18 +191,16 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
 }
 
 bool Win32FileSystem::deleteFile(const std::wstring& path) {
-    return DeleteFileW(ExtendedLengthPath(path).c_str()) || fail();
+    return DeleteFileW(ExtendedLengthPath(path).c_str()) != FALSE;
 }
 
 FileHold Win32FileSystem::hold(const std::wstring& path) {
-    UniqueHandle file =
-        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
         return {FileHold::Outcome::Held, std::make_unique<HeldHandle>(std::move(file))};
     }
     const DWORD error = GetLastError();
-    fail();
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -241,7 +224,7 @@ FileFailure FailureOf(DWORD code) {
 // Identity of an existing file: its volume's serial number and its index on that volume.
 std::optional<std::tuple<DWORD, DWORD, DWORD>> IdentityOf(const std::wstring& path) {
     // No access asked: a running program's image opens this way too.
-    const UniqueHandle file = AdoptHandle(CreateFileW(
+    const unique_hfile file(CreateFileW(
         ExtendedLengthPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
@@ -266,8 +249,8 @@ std::optional<FileFailure> Win32FileSystem::copyFile(const std::wstring& source,
     SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
     // On the disk before anything is renamed onto it: a power cut must not leave a product of
     // zeros behind a completed rename.
-    const UniqueHandle copy = AdoptHandle(CreateFileW(
-        to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const unique_hfile copy(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!copy || !FlushFileBuffers(copy.get())) {
         const DWORD reason = GetLastError();
         DeleteFileW(to.c_str());
@@ -297,10 +280,6 @@ bool Win32FileSystem::sameFile(const std::wstring& a, const std::wstring& b) {
 bool Win32FileSystem::sameName(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-std::wstring Win32FileSystem::lastErrorText() {
-    return SystemErrorText(*lastError_);
 }
 
 }  // namespace ombrix

@@ -11,8 +11,6 @@ namespace ombrix {
 
 class Win32FileSystem : public FileSystem {
   public:
-    Win32FileSystem();
-
     bool folderExists(const std::wstring& path) override;
     bool createFolder(const std::wstring& path) override;
     bool fileExists(const std::wstring& path) override;
@@ -29,17 +27,9 @@ class Win32FileSystem : public FileSystem {
     // Volume serial number and file index; CompareStringOrdinal ignoring case as the fallback.
     bool sameFile(const std::wstring& a, const std::wstring& b) override;
     bool sameName(const std::wstring& a, const std::wstring& b) override;
-    std::wstring lastErrorText() override;
-
-  private:
-    bool fail();
-    // Shared with the files this service made, which report their failures here too.
-    std::shared_ptr<DWORD> lastError_;
 };
 
 // The path in its extended-length form ("\\?\C:\...", "\\?\UNC\server\share\..."), absolute.
 std::wstring ExtendedLengthPath(const std::wstring& path);
-// The system's description of an error code, without the trailing line break.
-std::wstring SystemErrorText(DWORD code);
 
 }  // namespace ombrix

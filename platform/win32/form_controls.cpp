@@ -105,12 +105,12 @@ HWND CreateControlWindow(const forms::Control& control, const forms::Rect& place
     return window;
 }
 
-UniqueFont CreateDesignedFont(const forms::Font& font, int dpi) {
+unique_hfont CreateDesignedFont(const forms::Font& font, int dpi) {
     const int height = -forms::FontPixelHeight(font, dpi);
-    return UniqueFont(CreateFontW(height, 0, 0, 0, font.weight, font.italic, font.underline,
-                                  font.strikeOut, static_cast<DWORD>(font.charset),
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, font.face));
+    return unique_hfont(CreateFontW(height, 0, 0, 0, font.weight, font.italic, font.underline,
+                                    font.strikeOut, static_cast<DWORD>(font.charset),
+                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                    DEFAULT_PITCH | FF_DONTCARE, font.face));
 }
 
 COLORREF ColourRef(const forms::Colour& colour, COLORREF fallback) {

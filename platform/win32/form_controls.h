@@ -23,7 +23,7 @@ HWND CreateControlWindow(const forms::Control& control, const forms::Rect& place
 bool IsPaintedByForm(forms::Kind kind);
 
 // The designed font at a display resolution.
-UniqueFont CreateDesignedFont(const forms::Font& font, int dpi);
+unique_hfont CreateDesignedFont(const forms::Font& font, int dpi);
 
 // The colour to draw with; Default means the usual colour of the control's kind.
 COLORREF ForegroundOf(const forms::Control& control);

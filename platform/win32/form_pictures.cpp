@@ -139,7 +139,7 @@ std::optional<PictureImage> ToBitmap(const PixelImage& image, int bitsPerPixel, 
         }
     }
     GdiFlush();
-    return PictureImage{.bitmap = UniqueBitmap(handle),
+    return PictureImage{.bitmap = unique_hbitmap(handle),
                         .width = image.width,
                         .height = image.height,
                         .alpha = alpha};
@@ -172,7 +172,7 @@ std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture
 }
 
 void DrawPicture(HDC dc, const PictureImage& picture, int x, int y) {
-    UniqueMemoryDc source(CreateCompatibleDC(dc));
+    unique_hdc source(CreateCompatibleDC(dc));
     if (!source) {
         return;
     }

@@ -11,7 +11,7 @@
 namespace ombrix {
 
 struct PictureImage {
-    UniqueBitmap bitmap;
+    unique_hbitmap bitmap;
     int width = 0;
     int height = 0;
     // Premultiplied alpha (pictures with transparent parts); otherwise drawn opaque.

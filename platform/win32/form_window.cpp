@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <system_error>
 
 #include "platform/win32/dpi_win32.h"
 #include "platform/win32/form_controls.h"
+#include "platform/win32/win32_error.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -24,10 +24,6 @@ constexpr const wchar_t* kFormClassName = L"OmbrixForm";
 std::vector<HWND>& OpenForms() {
     static std::vector<HWND> forms;
     return forms;
-}
-
-[[noreturn]] void ThrowLastError(const char* what) {
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
 }
 
 // Parents before their children, and within one parent the tab order, so that the z-order that

@@ -38,7 +38,6 @@ class FormWindow final : public Window {
     void show() override;
     void hide() override;
     void close() override;
-    bool isOpen() override { return hwnd_ != nullptr; }
     void startTimer(int timer, unsigned intervalMs) override;
     void stopTimer(int timer) override;
     void blockSessionEnd(const std::optional<std::wstring>& reason) override;
@@ -56,7 +55,7 @@ class FormWindow final : public Window {
         HWND hwnd = nullptr;
         HFONT font = nullptr;
         int picture = 0;       // resource of the picture it shows now
-        UniqueBrush brush;     // for system-drawn controls with own colours
+        unique_hbrush brush;   // for system-drawn controls with own colours
         bool pressed = false;  // left button went down here, not yet up
     };
 
@@ -117,7 +116,7 @@ class FormWindow final : public Window {
     HWND savedFocus_ = nullptr;
     forms::FormLayout layout_;
     std::vector<ControlWindow> controls_;
-    std::vector<std::pair<const forms::Font*, UniqueFont>> fonts_;
+    std::vector<std::pair<const forms::Font*, unique_hfont>> fonts_;
     // By resource; shared by the controls that show the same picture.
     std::map<int, PictureImage> pictures_;
 };

@@ -1,23 +1,11 @@
 #pragma once
-// Owners of GDI objects and device contexts, so that every paint path gives back what it took.
+// Scoped helpers of the paint paths, so that every one gives back what it took. The owners of
+// the GDI objects themselves are in unique_handle.h.
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
+#include "platform/win32/unique_handle.h"
 
 namespace ombrix {
-
-struct GdiObjectDeleter {
-    void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
-using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
-using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
-
-struct MemoryDcDeleter {
-    void operator()(HDC dc) const { DeleteDC(dc); }
-};
-using UniqueMemoryDc = std::unique_ptr<std::remove_pointer_t<HDC>, MemoryDcDeleter>;
 
 // Selects an object into a device context and puts the previous one back at scope end.
 class SelectedObject {
@@ -48,8 +36,8 @@ class MemoryCanvas {
     void copyTo(HDC target) const { BitBlt(target, 0, 0, width_, height_, dc(), 0, 0, SRCCOPY); }
 
   private:
-    UniqueMemoryDc dc_;
-    UniqueBitmap bitmap_;
+    unique_hdc dc_;
+    unique_hbitmap bitmap_;
     SelectedObject selected_;
     int width_;
     int height_;

@@ -16,19 +16,19 @@ std::wstring FolderOf(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-UniqueHandle ShellProcessToken(DWORD access) {
+unique_handle ShellProcessToken(DWORD access) {
     HWND shell = GetShellWindow();
     DWORD shellId = 0;
     if (!shell || !GetWindowThreadProcessId(shell, &shellId) || shellId == 0) {
-        return nullptr;
+        return unique_handle();
     }
-    const UniqueHandle process =
-        AdoptHandle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
+    const unique_handle process =
+        unique_handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
     HANDLE token = nullptr;
     if (!process || !OpenProcessToken(process.get(), access, &token)) {
-        return nullptr;
+        return unique_handle();
     }
-    return UniqueHandle(token);
+    return unique_handle(token);
 }
 
 bool IsElevated(HANDLE token) {
@@ -79,9 +79,9 @@ LaunchContext Win32Launcher::context() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) {
         return context;
     }
-    const UniqueHandle ownToken(own);
+    const unique_handle ownToken(own);
     context.elevated = IsElevated(own);
-    const UniqueHandle shellToken = ShellProcessToken(TOKEN_QUERY);
+    const unique_handle shellToken = ShellProcessToken(TOKEN_QUERY);
     if (shellToken) {
         context.shellFound = true;
         context.shellElevated = IsElevated(shellToken.get());
@@ -101,7 +101,7 @@ Started Win32Launcher::start(const std::wstring& path, bool asShellUser) {
     PROCESS_INFORMATION started{};
     BOOL ok = FALSE;
     if (asShellUser) {
-        const UniqueHandle shellToken =
+        const unique_handle shellToken =
             ShellProcessToken(TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY);
         HANDLE primary = nullptr;
         if (!shellToken ||
@@ -111,7 +111,7 @@ Started Win32Launcher::start(const std::wstring& path, bool asShellUser) {
                               nullptr, SecurityImpersonation, TokenPrimary, &primary)) {
             return {nullptr, SystemErrorText(GetLastError())};
         }
-        const UniqueHandle token(primary);
+        const unique_handle token(primary);
         ok = CreateProcessWithTokenW(token.get(), 0, path.c_str(), commandLine.data(),
                                      CREATE_UNICODE_ENVIRONMENT, nullptr, directory, &startup,
                                      &started);
@@ -123,10 +123,10 @@ Started Win32Launcher::start(const std::wstring& path, bool asShellUser) {
     if (!ok) {
         return {nullptr, SystemErrorText(GetLastError())};
     }
-    const UniqueHandle thread(started.hThread);
+    const unique_handle thread(started.hThread);
     // We hold the foreground (the user just answered us): let the program take it over.
     AllowSetForegroundWindow(started.dwProcessId);
-    return {AdoptProcess(UniqueHandle(started.hProcess)), L""};
+    return {AdoptProcess(unique_handle(started.hProcess)), L""};
 }
 
 }  // namespace ombrix

@@ -17,11 +17,7 @@ int Win32MessageBoxes::show(const std::wstring& text, const std::optional<std::w
         owner = nullptr;
         flags |= MB_TASKMODAL;
     }
-    ++open_;
-    const int answer =
-        MessageBoxW(owner, text.c_str(), title.value_or(applicationTitle_).c_str(), flags);
-    --open_;
-    return answer;
+    return MessageBoxW(owner, text.c_str(), title.value_or(applicationTitle_).c_str(), flags);
 }
 
 }  // namespace ombrix

@@ -19,13 +19,9 @@ class Win32MessageBoxes final : public MessageBoxes {
     int show(const std::wstring& text, const std::optional<std::wstring>& title,
              int style) override;
 
-    // Boxes open right now (nested ones count each).
-    int openCount() const { return open_; }
-
   private:
     std::function<HWND()> owner_;
     std::wstring applicationTitle_;
-    int open_ = 0;
 };
 
 }  // namespace ombrix

@@ -16,7 +16,7 @@ constexpr DWORD kMaxImagePath = 32768;
 
 class Win32ProcessHandle : public ProcessHandle {
   public:
-    explicit Win32ProcessHandle(UniqueHandle process) : process_(std::move(process)) {}
+    explicit Win32ProcessHandle(unique_handle process) : process_(std::move(process)) {}
 
     std::optional<std::wstring> imagePath() override {
         std::wstring path(kMaxImagePath, L'\0');
@@ -46,7 +46,7 @@ class Win32ProcessHandle : public ProcessHandle {
     bool waitingForInput() override { return WaitForInputIdle(process_.get(), 0) == 0; }
 
   private:
-    UniqueHandle process_;
+    unique_handle process_;
 };
 
 HWND AsWindow(WindowId window) {
@@ -70,12 +70,12 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM search) {
 
 }  // namespace
 
-std::unique_ptr<ProcessHandle> AdoptProcess(UniqueHandle process) {
+std::unique_ptr<ProcessHandle> AdoptProcess(unique_handle process) {
     return std::make_unique<Win32ProcessHandle>(std::move(process));
 }
 
 std::optional<std::vector<ProcessEntry>> Win32Processes::snapshot() {
-    const UniqueHandle snap = AdoptHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const unique_hfile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snap) {
         return std::nullopt;
     }
@@ -90,7 +90,7 @@ std::optional<std::vector<ProcessEntry>> Win32Processes::snapshot() {
 }
 
 std::unique_ptr<ProcessHandle> Win32Processes::open(std::uint32_t id) {
-    UniqueHandle process = AdoptHandle(OpenProcess(
+    unique_handle process(OpenProcess(
         PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
     if (!process) {
         return nullptr;

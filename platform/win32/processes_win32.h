@@ -26,6 +26,6 @@ class Win32Processes : public Processes {
 };
 
 // A process handle of ours (a started program's, say) as a ProcessHandle.
-std::unique_ptr<ProcessHandle> AdoptProcess(UniqueHandle process);
+std::unique_ptr<ProcessHandle> AdoptProcess(unique_handle process);
 
 }  // namespace ombrix

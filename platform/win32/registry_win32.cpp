@@ -2,22 +2,17 @@
 
 #include <windows.h>
 
-#include <type_traits>
+#include "platform/win32/unique_handle.h"
 
 namespace ombrix {
 namespace {
 
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
-UniqueKey CreateOrOpen(HKEY parent, const std::wstring& path) {
+unique_hkey CreateOrOpen(HKEY parent, const std::wstring& path) {
     HKEY key = nullptr;
     const LSTATUS status = RegCreateKeyExW(
         parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
         KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, &key, nullptr);
-    return UniqueKey(status == ERROR_SUCCESS ? key : nullptr);
+    return unique_hkey(status == ERROR_SUCCESS ? key : nullptr);
 }
 
 bool SetValue(HKEY key, const wchar_t* name, DWORD type, const std::vector<std::uint8_t>& data) {
@@ -27,13 +22,13 @@ bool SetValue(HKEY key, const wchar_t* name, DWORD type, const std::vector<std::
 
 class Win32Key : public RegistryKey {
   public:
-    explicit Win32Key(UniqueKey key) : key_(std::move(key)) {}
+    explicit Win32Key(unique_hkey key) : key_(std::move(key)) {}
 
     bool setDefaultText(const std::wstring& subkey, const std::wstring& text) override {
         if (subkey.empty()) {
             return SetValue(key_.get(), nullptr, REG_SZ, RegistryTextBytes(text));
         }
-        const UniqueKey sub = CreateOrOpen(key_.get(), subkey);
+        const unique_hkey sub = CreateOrOpen(key_.get(), subkey);
         return sub && SetValue(sub.get(), nullptr, REG_SZ, RegistryTextBytes(text));
     }
 
@@ -70,14 +65,14 @@ class Win32Key : public RegistryKey {
     }
 
   private:
-    UniqueKey key_;
+    unique_hkey key_;
 };
 
 }  // namespace
 
 std::unique_ptr<RegistryKey> Win32Registry::createKey(RegistryRoot root, const std::wstring& path) {
     const HKEY rootKey = root == RegistryRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER;
-    UniqueKey key = CreateOrOpen(rootKey, path);
+    unique_hkey key = CreateOrOpen(rootKey, path);
     if (!key) {
         return nullptr;
     }

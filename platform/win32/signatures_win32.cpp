@@ -261,9 +261,9 @@ Signature BrokenSignature(HANDLE file) {
 Signature Win32Signatures::check(const std::wstring& path) {
     // Opened here rather than by the provider, so that a file that cannot be read is told apart
     // from one without a signature.
-    const UniqueHandle file =
-        AdoptHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return {Signature::Status::Unreadable, {}};
     }

@@ -35,11 +35,6 @@ constexpr DWORD kWorkerJoinMs = 2000;
 // anything is sent to it; a longer chain ends with the last redirect as the response.
 constexpr int kMaxRedirects = 10;
 
-struct InternetCloser {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using UniqueInternet = std::unique_ptr<void, InternetCloser>;
-
 enum class Phase { Idle, Requesting, Streaming, Ended, Failed };
 
 bool EqualsIgnoreCase(std::wstring_view a, std::wstring_view b) {
@@ -62,8 +57,8 @@ std::wstring_view Trimmed(std::wstring_view text) {
 struct WinInetShared {
     HWND window = nullptr;
     UINT message = 0;
-    UniqueHandle dataReady;  // set by the worker for a waiting reader
-    UniqueHandle roomFreed;  // set by the reader (or cancel) for a waiting worker
+    unique_handle dataReady;  // set by the worker for a waiting reader
+    unique_handle roomFreed;  // set by the reader (or cancel) for a waiting worker
     std::vector<std::uint8_t> ring = std::vector<std::uint8_t>(kRingBytes);
 
     SRWLOCK lock = SRWLOCK_INIT;
@@ -422,7 +417,7 @@ void RunRequest(WinInetShared& s) {
         url = s.url;
     }
     // The system's proxy settings apply.
-    const UniqueInternet session(
+    const unique_hinternet session(
         InternetOpenW(L"Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) {
         Finish(s, Phase::Failed);
@@ -448,7 +443,7 @@ void RunRequest(WinInetShared& s) {
             return;
         }
         secure = parts->secure;
-        const UniqueInternet connection(
+        const unique_hinternet connection(
             InternetConnectW(session.get(), parts->host.c_str(), parts->port, nullptr, nullptr,
                              INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(&s)));
         if (!connection) {
@@ -483,8 +478,8 @@ WinInetTransfer::WinInetTransfer(HWND window, UINT message, std::function<void()
     : shared_(std::make_shared<WinInetShared>()), pumpEvents_(std::move(pumpEvents)) {
     shared_->window = window;
     shared_->message = message;
-    shared_->dataReady = AdoptHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    shared_->roomFreed = AdoptHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    shared_->dataReady.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    shared_->roomFreed.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
 }
 
 WinInetTransfer::~WinInetTransfer() {
@@ -509,7 +504,7 @@ void WinInetTransfer::execute(const std::wstring& url, const std::wstring& opera
         return;
     }
     auto reference = std::make_unique<std::shared_ptr<WinInetShared>>(shared_);
-    worker_ = AdoptHandle(CreateThread(nullptr, 0, &WorkerMain, reference.get(), 0, nullptr));
+    worker_.reset(CreateThread(nullptr, 0, &WorkerMain, reference.get(), 0, nullptr));
     if (!worker_) {
         Finish(s, Phase::Failed);
         return;

@@ -44,7 +44,7 @@ class WinInetTransfer : public Transfer {
   private:
     std::shared_ptr<WinInetShared> shared_;
     std::function<void()> pumpEvents_;
-    UniqueHandle worker_;
+    unique_handle worker_;
 };
 
 // The value of the first header `name` (letter case ignored) in raw CRLF-separated response

@@ -1,26 +1,120 @@
 #pragma once
-// Owners of kernel handles and of slim reader/writer lock holds.
+// The one home of the owners of Win32 handles, for the programs, the tools and the tests alike.
+// Each kind of handle has its own type, named as in WIL, and knows its own "no handle" value:
+// CreateFile and the Toolhelp snapshot fail with INVALID_HANDLE_VALUE, every other kernel call
+// here with null, so a kernel handle is either a `unique_hfile` or a `unique_handle`, never
+// "whichever". `if (owner)` tests for a handle in both.
 #include <windows.h>
-
-#include <memory>
-#include <type_traits>
+#include <wincrypt.h>
+#include <wininet.h>
 
 namespace ombrix {
 
-struct KernelHandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
+template <typename Traits>
+class unique_any {
+  public:
+    using pointer = typename Traits::pointer;
+
+    unique_any() noexcept = default;
+    explicit unique_any(pointer value) noexcept : value_(value) {}
+    unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+    unique_any& operator=(unique_any&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    ~unique_any() { reset(); }
+
+    pointer get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Traits::invalid(); }
+
+    pointer release() noexcept {
+        const pointer value = value_;
+        value_ = Traits::invalid();
+        return value;
+    }
+    void reset(pointer value = Traits::invalid()) noexcept {
+        const pointer old = value_;
+        value_ = value;
+        if (old != Traits::invalid()) {
+            Traits::close(old);
         }
     }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, KernelHandleCloser>;
+    // For calls that hand out a handle through a pointer: whatever was owned goes first.
+    pointer* put() noexcept {
+        reset();
+        return &value_;
+    }
 
-// Some calls (CreateFile, snapshots) fail with INVALID_HANDLE_VALUE, others with null: either
-// becomes an empty owner, so that `if (!handle)` tests every kind.
-inline UniqueHandle AdoptHandle(HANDLE handle) {
-    return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+  private:
+    pointer value_ = Traits::invalid();
+};
+
+namespace handle_traits {
+
+template <typename Pointer, auto Close>
+struct NullInvalid {
+    using pointer = Pointer;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer value) noexcept { Close(value); }
+};
+
+inline void CloseKernelHandle(HANDLE handle) {
+    CloseHandle(handle);
 }
+inline void CloseKey(HKEY key) {
+    RegCloseKey(key);
+}
+inline void CloseInternet(HINTERNET handle) {
+    InternetCloseHandle(handle);
+}
+inline void FreeLocal(wchar_t* text) {
+    LocalFree(text);
+}
+inline void CloseStore(HCERTSTORE store) {
+    CertCloseStore(store, 0);
+}
+inline void FreeCertificate(PCCERT_CONTEXT certificate) {
+    CertFreeCertificateContext(certificate);
+}
+inline void DeleteGdiObject(HGDIOBJ object) {
+    DeleteObject(object);
+}
+inline void DeleteMemoryDc(HDC dc) {
+    DeleteDC(dc);
+}
+
+struct FileHandle {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer value) noexcept { CloseHandle(value); }
+};
+
+}  // namespace handle_traits
+
+// Kernel objects that are null when absent: events, threads, processes, mutexes.
+using unique_handle =
+    unique_any<handle_traits::NullInvalid<HANDLE, handle_traits::CloseKernelHandle>>;
+// Files and snapshots, which are INVALID_HANDLE_VALUE when absent.
+using unique_hfile = unique_any<handle_traits::FileHandle>;
+using unique_hkey = unique_any<handle_traits::NullInvalid<HKEY, handle_traits::CloseKey>>;
+using unique_hinternet =
+    unique_any<handle_traits::NullInvalid<HINTERNET, handle_traits::CloseInternet>>;
+// Text the system allocated with LocalAlloc (FormatMessage's buffer).
+using unique_hlocal_string =
+    unique_any<handle_traits::NullInvalid<wchar_t*, handle_traits::FreeLocal>>;
+using unique_hcertstore =
+    unique_any<handle_traits::NullInvalid<HCERTSTORE, handle_traits::CloseStore>>;
+using unique_cert_context =
+    unique_any<handle_traits::NullInvalid<PCCERT_CONTEXT, handle_traits::FreeCertificate>>;
+using unique_hfont = unique_any<handle_traits::NullInvalid<HFONT, handle_traits::DeleteGdiObject>>;
+using unique_hbitmap =
+    unique_any<handle_traits::NullInvalid<HBITMAP, handle_traits::DeleteGdiObject>>;
+using unique_hbrush =
+    unique_any<handle_traits::NullInvalid<HBRUSH, handle_traits::DeleteGdiObject>>;
+// A memory device context of CreateCompatibleDC (DeleteDC, not ReleaseDC).
+using unique_hdc = unique_any<handle_traits::NullInvalid<HDC, handle_traits::DeleteMemoryDc>>;
 
 // Holds an SRW lock exclusively for one scope.
 class ExclusiveLock {

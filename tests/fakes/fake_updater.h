@@ -187,7 +187,6 @@ class FakeFiles : public FileSystem {
     bool sameName(const std::wstring& a, const std::wstring& b) override {
         return !NoCaseLess{}(a, b) && !NoCaseLess{}(b, a);
     }
-    std::wstring lastErrorText() override { return L"fake error"; }
 
     // hold() finds the file in use this many more times (-1: always); fails for `unholdable`.
     std::map<std::wstring, int, NoCaseLess> inUseFor;
@@ -423,7 +422,6 @@ class FakeWindow : public Window {
             onClose();
         }
     }
-    bool isOpen() override { return open; }
     void startTimer(int timer, unsigned ms) override {
         log_.push_back(L"timer on " + std::to_wstring(ms));
         timers[timer] = ms;

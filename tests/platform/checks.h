@@ -2,7 +2,7 @@
 // The groups of checks, one per service, and the transfer timing.
 #include <string>
 
-#include "check.h"
+#include "tests/win32_check/check.h"
 
 namespace ombrix::test {
 

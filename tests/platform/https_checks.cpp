@@ -3,27 +3,16 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <memory>
-
-#include "check.h"
+#include "platform/win32/unique_handle.h"
+#include "tests/win32_check/check.h"
 #include "transfer_run.h"
 
 namespace ombrix::test {
 
 namespace {
 
-struct StoreCloser {
-    void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
-};
-using UniqueStore = std::unique_ptr<void, StoreCloser>;
-
-struct CertificateFreer {
-    void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
-};
-using UniqueCertificate = std::unique_ptr<const CERT_CONTEXT, CertificateFreer>;
-
-UniqueStore OpenMachineRoots() {
-    return UniqueStore(
+unique_hcertstore OpenMachineRoots() {
+    return unique_hcertstore(
         CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
 }
 
@@ -35,13 +24,13 @@ class TrustedForRun {
         : certificate_(der.empty() ? nullptr
                                    : CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
                                                                   static_cast<DWORD>(der.size()))) {
-        const UniqueStore roots = OpenMachineRoots();
+        const unique_hcertstore roots = OpenMachineRoots();
         trusted_ = roots && certificate_ &&
                    CertAddCertificateContextToStore(roots.get(), certificate_.get(),
                                                     CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     }
     ~TrustedForRun() {
-        const UniqueStore roots = OpenMachineRoots();
+        const unique_hcertstore roots = OpenMachineRoots();
         if (!trusted_ || !roots) {
             return;
         }
@@ -57,7 +46,7 @@ class TrustedForRun {
     bool trusted() const { return trusted_; }
 
   private:
-    UniqueCertificate certificate_;
+    unique_cert_context certificate_;
     bool trusted_ = false;
 };
 
@@ -66,9 +55,7 @@ class TrustedForRun {
 void CheckHttps(const HttpsUrls& urls, const Bytes& expected) {
     // Trusted before the first https request: the system reads its root store once.
     TrustedForRun trust(ReadFileBytes(urls.certFile));
-    if (!CHECK(trust.trusted())) {
-        return;
-    }
+    ASSERT(trust.trusted());
     Section(L"transfer: https, certificate trusted");
     {
         Run run(urls.trusted);

@@ -48,16 +48,12 @@ void CheckProcesses(const std::wstring& selfPath, const std::wstring& workFolder
     Win32Processes processes;
 
     const auto before = processes.snapshot();
-    if (!CHECK(before.has_value())) {
-        return;
-    }
+    ASSERT(before.has_value());
     const ProcessEntry* self = FindEntry(*before, GetCurrentProcessId());
     CHECK(self != nullptr && SameText(self->exeName, selfPath.substr(selfPath.rfind(L'\\') + 1)));
 
     const std::wstring helperPath = workFolder + L"\\" + kHelperName;
-    if (!CHECK(CopyFileW(selfPath.c_str(), helperPath.c_str(), FALSE))) {
-        return;
-    }
+    ASSERT(CopyFileW(selfPath.c_str(), helperPath.c_str(), FALSE));
     std::wstring commandLine = L"\"" + helperPath + L"\" --wait";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -66,8 +62,8 @@ void CheckProcesses(const std::wstring& selfPath, const std::wstring& workFolder
                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started))) {
         return;
     }
-    const UniqueHandle helper(started.hProcess);
-    const UniqueHandle helperThread(started.hThread);
+    const unique_handle helper(started.hProcess);
+    const unique_handle helperThread(started.hThread);
 
     const auto during = processes.snapshot();
     if (CHECK(during.has_value())) {

@@ -7,8 +7,8 @@
 namespace ombrix::test {
 
 Bytes ReadFileBytes(const std::wstring& path) {
-    const UniqueHandle file = AdoptHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    const unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size)) {
         return {};

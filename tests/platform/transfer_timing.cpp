@@ -4,21 +4,16 @@
 #include <wininet.h>
 
 #include <cstdio>
-#include <memory>
 
 #include "checks.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/transfer_wininet.h"
+#include "platform/win32/unique_handle.h"
 #include "state_window.h"
 
 namespace ombrix::test {
 
 namespace {
-
-struct InternetCloser {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using UniqueInternet = std::unique_ptr<void, InternetCloser>;
 
 double Seconds() {
     LARGE_INTEGER now{};
@@ -36,9 +31,9 @@ void Report(const wchar_t* what, std::uint64_t bytes, double seconds, const std:
 }
 
 std::uint64_t PlainRead(const std::wstring& url) {
-    const UniqueInternet session(
+    const unique_hinternet session(
         InternetOpenW(L"Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    const UniqueInternet request(InternetOpenUrlW(
+    const unique_hinternet request(InternetOpenUrlW(
         session.get(), url.c_str(), nullptr, 0,
         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI, 0));
     if (!request) {

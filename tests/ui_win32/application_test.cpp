@@ -8,7 +8,7 @@
 #include "platform/win32/application_win32.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/launcher_win32.h"
-#include "tests/ui_win32/check.h"
+#include "tests/win32_check/check.h"
 #include "tests/ui_win32/support.h"
 #include "resources/update_forms.h"
 
@@ -35,7 +35,7 @@ std::wstring ReadWideFile(const std::wstring& path) {
 
 }  // namespace
 
-UI_TEST(SecondInstanceIsRecognisedWhileTheFirstLives) {
+WIN32_TEST(SecondInstanceIsRecognisedWhileTheFirstLives) {
     const std::wstring name = UniqueMutexName();
     {
         Win32Application first(name);
@@ -47,7 +47,7 @@ UI_TEST(SecondInstanceIsRecognisedWhileTheFirstLives) {
     CHECK(!later.anotherInstanceRunning());
 }
 
-UI_TEST(PumpIsCheapWhenCalledPerChunkAndStillAnswers) {
+WIN32_TEST(PumpIsCheapWhenCalledPerChunkAndStillAnswers) {
     Win32Application app(UniqueMutexName());
     Recorder events;
     FormWindow form(forms::kForm1, events);
@@ -77,7 +77,7 @@ UI_TEST(PumpIsCheapWhenCalledPerChunkAndStillAnswers) {
     CHECK(best <= 20);
 }
 
-UI_TEST(PumpLeavesAQuitForTheOutermostLoop) {
+WIN32_TEST(PumpLeavesAQuitForTheOutermostLoop) {
     Win32Application app(UniqueMutexName());
     PostQuitMessage(7);
     app.pumpEventsNow();
@@ -87,7 +87,7 @@ UI_TEST(PumpLeavesAQuitForTheOutermostLoop) {
     CHECK_EQ(message.wParam, WPARAM{7});
 }
 
-UI_TEST(PumpAfterAWaitHandlesAtOnce) {
+WIN32_TEST(PumpAfterAWaitHandlesAtOnce) {
     Win32Application app(UniqueMutexName());
     Recorder events;
     FormWindow form(forms::kForm1, events);
@@ -98,7 +98,7 @@ UI_TEST(PumpAfterAWaitHandlesAtOnce) {
     CHECK_EQ(events.count(L"state 5"), 1);
 }
 
-UI_TEST(StartProgramStartsInANormalWindowOrSaysWhyNot) {
+WIN32_TEST(StartProgramStartsInANormalWindowOrSaysWhyNot) {
     Win32Launcher launcher;
     const auto missing = launcher.start(L"C:\\no such folder\\Ombrix.exe", false);
     CHECK(!missing.process && !missing.failure.empty());
@@ -123,7 +123,7 @@ UI_TEST(StartProgramStartsInANormalWindowOrSaysWhyNot) {
     CHECK_EQ(seen, std::to_wstring(SW_SHOWNORMAL) + L"\n" + folder + L"\n");
 }
 
-UI_TEST(MessageLoopEndsWithTheLastForm) {
+WIN32_TEST(MessageLoopEndsWithTheLastForm) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     events.react = [&](const std::wstring& event) {
@@ -133,7 +133,7 @@ UI_TEST(MessageLoopEndsWithTheLastForm) {
     };
     PostMessageW(form.handle(), kTransferStateMessage, 10, 0);
     CHECK_EQ(RunMessageLoop(), 0);
-    CHECK(!form.isOpen());
+    CHECK(form.handle() == nullptr);
 }
 
 }  // namespace ombrix::uitest

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "platform/win32/form_window.h"
-#include "tests/ui_win32/check.h"
+#include "tests/win32_check/check.h"
 #include "tests/ui_win32/support.h"
 #include "resources/update_forms.h"
 
@@ -50,7 +50,7 @@ constexpr forms::Form kNestedForm{.caption = L"nested",
 
 }  // namespace
 
-UI_TEST(MainWindowIsBuiltAsDesigned) {
+WIN32_TEST(MainWindowIsBuiltAsDesigned) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     HWND window = form.handle();
@@ -109,7 +109,7 @@ UI_TEST(MainWindowIsBuiltAsDesigned) {
     CHECK(GetWindowLongW(form.controlHandle(form1::Text2), GWL_STYLE) & ES_READONLY);
 }
 
-UI_TEST(MainWindowLaysItselfOutAgainOnADpiChange) {
+WIN32_TEST(MainWindowLaysItselfOutAgainOnADpiChange) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     RECT suggested{500, 40, 500 + 680, 40 + 200};
@@ -128,7 +128,7 @@ UI_TEST(MainWindowLaysItselfOutAgainOnADpiChange) {
     CHECK_EQ(font.lfHeight, -26);
 }
 
-UI_TEST(InstallWindowIsATinyHiddenSpot) {
+WIN32_TEST(InstallWindowIsATinyHiddenSpot) {
     Recorder events;
     FormWindow form(forms::kForm2, events);
     HWND window = form.handle();
@@ -147,7 +147,7 @@ UI_TEST(InstallWindowIsATinyHiddenSpot) {
     CHECK(!IsWindowVisible(window));
 }
 
-UI_TEST(LabelsKeepTheirTextForReadersAndTheCaller) {
+WIN32_TEST(LabelsKeepTheirTextForReadersAndTheCaller) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const std::wstring status = L"正在下载所需文件，请耐心等待 ......";
@@ -161,7 +161,7 @@ UI_TEST(LabelsKeepTheirTextForReadersAndTheCaller) {
     CHECK_EQ(form.text(form1::Text2), std::wstring(L"C:\\Program Files\\Ombrix\\ombrix"));
 }
 
-UI_TEST(ClosedWindowIsGoneAndHarmless) {
+WIN32_TEST(ClosedWindowIsGoneAndHarmless) {
     Recorder events;
     const int openBefore = OpenFormCount();
     {
@@ -169,7 +169,7 @@ UI_TEST(ClosedWindowIsGoneAndHarmless) {
         CHECK_EQ(OpenFormCount(), openBefore + 1);
         HWND label = form.controlHandle(form1::Label3);
         form.close();
-        CHECK(!form.isOpen());
+        CHECK(form.handle() == nullptr);
         CHECK(!IsWindow(label));
         CHECK_EQ(events.count(L"closed"), 1);
         CHECK_EQ(OpenFormCount(), openBefore);
@@ -189,15 +189,15 @@ UI_TEST(ClosedWindowIsGoneAndHarmless) {
     CHECK_EQ(OpenFormCount(), openBefore);
 }
 
-UI_TEST(SystemCloseIsReported) {
+WIN32_TEST(SystemCloseIsReported) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     SendMessageW(form.handle(), WM_CLOSE, 0, 0);
-    CHECK(!form.isOpen());
+    CHECK(form.handle() == nullptr);
     CHECK_EQ(events.count(L"closed"), 1);
 }
 
-UI_TEST(TransferStatesAndTimersArriveAsEvents) {
+WIN32_TEST(TransferStatesAndTimersArriveAsEvents) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     PostMessageW(form.handle(), kTransferStateMessage, 7, 0);
@@ -215,13 +215,13 @@ UI_TEST(TransferStatesAndTimersArriveAsEvents) {
     CHECK_EQ(events.count(L"timer 2001"), ticks);
 }
 
-UI_TEST(DesignedTimerRunsFromCreation) {
+WIN32_TEST(DesignedTimerRunsFromCreation) {
     Recorder events;
     FormWindow form(kNestedForm, events);
     CHECK(PumpUntil([&] { return events.count(L"timer 31") >= 1; }, 2000));
 }
 
-UI_TEST(ImagesAndLabelsReportPressesMovesAndClicks) {
+WIN32_TEST(ImagesAndLabelsReportPressesMovesAndClicks) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     form.show();
@@ -270,7 +270,7 @@ UI_TEST(ImagesAndLabelsReportPressesMovesAndClicks) {
     CHECK_EQ(events.count(L"click 1010"), 0);
 }
 
-UI_TEST(ButtonClicksArriveAlsoThroughAPictureBox) {
+WIN32_TEST(ButtonClicksArriveAlsoThroughAPictureBox) {
     Recorder events;
     FormWindow main(forms::kForm1, events);
     SendMessageW(main.controlHandle(form1::Command2), BM_CLICK, 0, 0);
@@ -282,7 +282,7 @@ UI_TEST(ButtonClicksArriveAlsoThroughAPictureBox) {
     CHECK_EQ(nestedEvents.count(L"click 12"), 1);
 }
 
-UI_TEST(HandlerMayCloseTheWindowItIsCalledFrom) {
+WIN32_TEST(HandlerMayCloseTheWindowItIsCalledFrom) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     events.react = [&](const std::wstring& event) {
@@ -291,7 +291,7 @@ UI_TEST(HandlerMayCloseTheWindowItIsCalledFrom) {
         }
     };
     SendMessageW(form.controlHandle(form1::Command2), BM_CLICK, 0, 0);
-    CHECK(!form.isOpen());
+    CHECK(form.handle() == nullptr);
     CHECK_EQ(events.count(L"closed"), 1);
 
     Recorder second;
@@ -302,11 +302,11 @@ UI_TEST(HandlerMayCloseTheWindowItIsCalledFrom) {
         }
     };
     SendMessageW(other.controlHandle(form1::close1), WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    CHECK(!other.isOpen());
+    CHECK(other.handle() == nullptr);
     CHECK(GetCapture() == nullptr);
 }
 
-UI_TEST(FocusFollowsTheTabOrder) {
+WIN32_TEST(FocusFollowsTheTabOrder) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     form.show();

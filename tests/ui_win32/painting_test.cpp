@@ -4,7 +4,7 @@
 
 #include "platform/win32/form_pictures.h"
 #include "platform/win32/form_window.h"
-#include "tests/ui_win32/check.h"
+#include "tests/win32_check/check.h"
 #include "tests/ui_win32/support.h"
 #include "resources/update_forms.h"
 
@@ -55,7 +55,7 @@ std::uint32_t PicturePixel(int id, int x, int y) {
 
 }  // namespace
 
-UI_TEST(PanelShowsTheBackgroundUnscaled) {
+WIN32_TEST(PanelShowsTheBackgroundUnscaled) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const Pixels panel = RenderControl(form, form1::Picture1);
@@ -68,7 +68,7 @@ UI_TEST(PanelShowsTheBackgroundUnscaled) {
              std::uint32_t((GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face)));
 }
 
-UI_TEST(CloseButtonShowsThePictureItIsGiven) {
+WIN32_TEST(CloseButtonShowsThePictureItIsGiven) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const Pixels normal = RenderControl(form, form1::closenor);
@@ -88,19 +88,15 @@ UI_TEST(CloseButtonShowsThePictureItIsGiven) {
     CHECK(RenderControl(form, form1::closedown) == pressed);
 }
 
-UI_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
+WIN32_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const auto picture = LoadPicture(GetModuleHandleW(nullptr), Def(form1::Image1).picture, 96);
-    if (!CHECK(picture.has_value())) {
-        return;
-    }
+    ASSERT(picture.has_value());
     DIBSECTION dib{};
     GetObjectW(picture->bitmap.get(), sizeof(dib), &dib);
     const auto* bits = static_cast<const std::uint32_t*>(dib.dsBm.bmBits);
-    if (!CHECK(bits != nullptr && picture->width == 16 && picture->height == 16)) {
-        return;
-    }
+    ASSERT(bits != nullptr && picture->width == 16 && picture->height == 16);
     const Pixels icon = RenderControl(form, form1::Image1);
     const Pixels behind = PanelBehind(RenderControl(form, form1::Picture1), form1::Image1);
     int transparent = 0;
@@ -120,7 +116,7 @@ UI_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
     CHECK(transparent > 0 && opaque > 0);
 }
 
-UI_TEST(TransparentLabelsRepaintWithoutTraces) {
+WIN32_TEST(TransparentLabelsRepaintWithoutTraces) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     const Pixels panel = RenderControl(form, form1::Picture1);
@@ -149,7 +145,7 @@ UI_TEST(TransparentLabelsRepaintWithoutTraces) {
     CHECK_EQ(title.at(136, 16), PanelBehind(panel, form1::Label4).at(136, 16));
 }
 
-UI_TEST(StatusLineOnScreenKeepsNothingOfTheOldText) {
+WIN32_TEST(StatusLineOnScreenKeepsNothingOfTheOldText) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     form.show();
@@ -166,7 +162,7 @@ UI_TEST(StatusLineOnScreenKeepsNothingOfTheOldText) {
     CHECK(shorter == RenderControl(form, form1::Label3));
 }
 
-UI_TEST(OpaqueLabelsFillTheirColour) {
+WIN32_TEST(OpaqueLabelsFillTheirColour) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     CHECK_EQ(RenderControl(form, form1::Label1).at(56, 16), std::uint32_t{0xFFFFFF});

@@ -5,7 +5,7 @@
 
 #include "platform/win32/form_window.h"
 #include "platform/win32/progress_bar_win32.h"
-#include "tests/ui_win32/check.h"
+#include "tests/win32_check/check.h"
 #include "tests/ui_win32/support.h"
 #include "resources/update_forms.h"
 
@@ -39,7 +39,7 @@ struct Bar {
 
 }  // namespace
 
-UI_TEST(ProgressStartsAsDesignedAndRangeChangesAtOnce) {
+WIN32_TEST(ProgressStartsAsDesignedAndRangeChangesAtOnce) {
     Bar bar;
     CHECK_EQ(bar.bar.maximum(), 100);
     CHECK_EQ(bar.bar.value(), 0);
@@ -48,7 +48,7 @@ UI_TEST(ProgressStartsAsDesignedAndRangeChangesAtOnce) {
     CHECK_EQ(bar.shownMaximum(), 1'500'000);
 }
 
-UI_TEST(ProgressPerChunkCostsFewUpdatesAndEndsFull) {
+WIN32_TEST(ProgressPerChunkCostsFewUpdatesAndEndsFull) {
     Bar bar;
     const int total = 64 * 1024 * 1024;
     bar.bar.setMaximum(total);
@@ -76,7 +76,7 @@ UI_TEST(ProgressPerChunkCostsFewUpdatesAndEndsFull) {
     CHECK_EQ(g_positionUpdates, atEnd);
 }
 
-UI_TEST(ProgressMovesWhileTimePasses) {
+WIN32_TEST(ProgressMovesWhileTimePasses) {
     Bar bar;
     bar.bar.setMaximum(305);
     for (int value = 1; value <= 150; ++value) {
@@ -88,14 +88,14 @@ UI_TEST(ProgressMovesWhileTimePasses) {
     CHECK(bar.shownPosition() > 100);
 }
 
-UI_TEST(ProgressHeldBackIsShownWhenNothingFollows) {
+WIN32_TEST(ProgressHeldBackIsShownWhenNothingFollows) {
     Bar bar;
     bar.bar.setMaximum(1000);
     bar.bar.setValue(400);  // right after the range: held back
     CHECK(PumpUntil([&] { return bar.shownPosition() == 400; }, 500));
 }
 
-UI_TEST(ProgressMarqueeComesAndGoes) {
+WIN32_TEST(ProgressMarqueeComesAndGoes) {
     Bar bar;
     bar.bar.setValue(40);
     bar.bar.setIndeterminate(true);
@@ -108,7 +108,7 @@ UI_TEST(ProgressMarqueeComesAndGoes) {
     CHECK_EQ(bar.shownPosition(), 60);
 }
 
-UI_TEST(ProgressOfAClosedWindowIsHarmless) {
+WIN32_TEST(ProgressOfAClosedWindowIsHarmless) {
     Bar bar;
     bar.form.close();
     bar.bar.setMaximum(10);

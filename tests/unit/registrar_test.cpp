@@ -45,7 +45,7 @@ TEST_F(RegistrarTest, WritesTheFourEntriesInOrderWithQuotedCommand) {
     // Every REG_SZ carries its terminating NUL.
     const auto stored = registry.value(L"HKCR\\OBX", L"");
     ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->data.size(), (std::wstring(L"OBX文档").size() + 1) * 2);
+    ASSERT_EQ(stored->data.size(), (std::wstring(L"OBX文档").size() + 1) * 2);
     EXPECT_EQ(stored->data.back(), 0);
     EXPECT_EQ(registry.openHandles, 0);
 }
@@ -118,6 +118,7 @@ TEST_F(RegistrarTest, RestoresAnotherTypeAndBytesExactly) {
     registry.put(kMetrics, L"Shell Icon Size", dword);
     run();
     EXPECT_EQ(registry.value(kMetrics, L"Shell Icon Size"), dword);
+    ASSERT_FALSE(notifier.sizeAtBroadcast.empty());
     EXPECT_EQ(notifier.sizeAtBroadcast.back(), L"<absent>");  // not text: reads as no text
 }
 

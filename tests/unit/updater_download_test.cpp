@@ -128,6 +128,7 @@ TEST(UpdaterDownloadTest, TinyBodiesAreNotProgramsAndAreRemoved) {
     for (std::size_t length : {0u, 1u}) {
         UpdaterRig rig;
         EXPECT_EQ(rig.download(fakes::Bytes(length, 'x')), updater::kExitFailed);
+        ASSERT_FALSE(rig.boxes.shown.empty());
         EXPECT_EQ(rig.boxes.shown.back().text, L"下载的文件不是有效的程序文件，升级未完成！");
         EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix")));
         EXPECT_EQ(rig.form2Window, nullptr);
@@ -167,6 +168,7 @@ TEST(UpdaterDownloadTest, ErrorStatusWritesNothing) {
     UpdaterRig rig;
     rig.inet.status = 404;
     EXPECT_EQ(rig.download(ExecutableBytes(2000)), updater::kExitFailed);
+    ASSERT_FALSE(rig.boxes.shown.empty());
     EXPECT_EQ(rig.boxes.shown.back().text, L"服务器返回错误（HTTP 404），请稍后再试！");
     EXPECT_EQ(rig.boxes.shown.back().title, L"提示：");
     EXPECT_TRUE(rig.files.files.empty());
@@ -189,6 +191,7 @@ TEST(UpdaterDownloadTest, ShortLongAndBrokenBodiesAreIncompleteAndRemoved) {
                                c.announced.empty() ? std::nullopt : std::optional(c.announced)),
                   updater::kExitFailed)
             << c.name;
+        ASSERT_FALSE(rig.boxes.shown.empty()) << c.name;
         EXPECT_EQ(rig.boxes.shown.back().text, L"文件下载不完整，请稍后再试！") << c.name;
         EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix"))) << c.name;
         EXPECT_EQ(rig.form2Window, nullptr) << c.name;
@@ -217,11 +220,13 @@ TEST(UpdaterDownloadTest, UnwritableOrFullDiskIsReportedAndLeavesNoPartial) {
     UpdaterRig rig;
     rig.files.unwritable.insert(rig.path(L"ombrix"));
     EXPECT_EQ(rig.download(ExecutableBytes(2000)), updater::kExitFailed);
+    ASSERT_FALSE(rig.boxes.shown.empty());
     EXPECT_EQ(rig.boxes.shown.back().text, L"无法保存下载文件，请检查磁盘空间和写入权限！");
 
     UpdaterRig full;
     full.files.diskFullAfter = 3000;
     EXPECT_EQ(full.download(ExecutableBytes(8000)), updater::kExitFailed);
+    ASSERT_FALSE(full.boxes.shown.empty());
     EXPECT_EQ(full.boxes.shown.back().text, L"无法保存下载文件，请检查磁盘空间和写入权限！");
     EXPECT_FALSE(full.files.fileExists(full.path(L"ombrix")));
     EXPECT_TRUE(full.inet.cancelled);
@@ -231,6 +236,7 @@ TEST(UpdaterDownloadTest, PageThatIsNotAProgramIsRemovedAndNothingIsHandedOver) 
     UpdaterRig rig;
     const std::string page = "<html><body>Welcome</body></html>";
     EXPECT_EQ(rig.download(fakes::Bytes(page.begin(), page.end())), updater::kExitFailed);
+    ASSERT_FALSE(rig.boxes.shown.empty());
     EXPECT_EQ(rig.boxes.shown.back().text, L"下载的文件不是有效的程序文件，升级未完成！");
     EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix")));
     EXPECT_EQ(rig.form2Window, nullptr);
@@ -343,6 +349,7 @@ TEST(UpdaterDownloadTest, ProgramCutToTheAnnouncedLengthIsNotInstalled) {
     const auto whole = fakes::ExecutableBytes(5000);
     EXPECT_EQ(rig.download(fakes::Bytes(whole.begin(), whole.begin() + 2048)),
               updater::kExitFailed);
+    ASSERT_FALSE(rig.boxes.shown.empty());
     EXPECT_EQ(rig.boxes.shown.back().text, L"下载的文件不是有效的程序文件，升级未完成！");
     EXPECT_FALSE(rig.files.fileExists(rig.path(L"ombrix")));
     EXPECT_EQ(rig.form2Window, nullptr);

@@ -46,7 +46,7 @@ class InstallTest : public ::testing::Test {
 };
 
 TEST_F(InstallTest, LoadEndsOnlyThisFoldersProductAndStartsTheTimerAfterThePasses) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     EXPECT_FALSE(rig.processes.isRunning(10));
     EXPECT_FALSE(rig.processes.isRunning(11));  // letter case ignored
     EXPECT_TRUE(rig.processes.isRunning(12));   // only contains the name
@@ -68,7 +68,7 @@ TEST_F(InstallTest, ProductIsAskedFirstAndForcedOnlyAfterTheWait) {
     p.push_back({15, L"ombrix.exe", product(), true, true, 0, {150}, Proc::Answer::Hangs});
     std::wstring statusWhileWaiting;
     rig.clock.onIdle = [&] { statusWhileWaiting = rig.status(); };
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
 
     EXPECT_EQ(statusWhileWaiting, L"正在关闭Ombrix......");
     EXPECT_LT(at(L"ask 100"), at(L"ask 101"));
@@ -94,7 +94,7 @@ TEST_F(InstallTest, CancelDuringTheCloseWaitStartsTheProductAgainOnce) {
 }
 
 TEST_F(InstallTest, YesInstallsThroughACopyAndABackupStartsAndLeavesNothingBehind) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {kAnswerYes};
     rig.boxes.whileOpen = [&] { EXPECT_EQ(rig.status(), L""); };
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
@@ -120,7 +120,7 @@ TEST_F(InstallTest, YesInstallsThroughACopyAndABackupStartsAndLeavesNothingBehin
 }
 
 TEST_F(InstallTest, NoInstallsWithoutStartingAndAnOrdinaryEndIsAGoodStart) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {7};
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
     EXPECT_EQ(folderFiles(), std::vector<std::wstring>{L"ombrix.exe"});
@@ -136,7 +136,7 @@ TEST_F(InstallTest, NoInstallsWithoutStartingAndAnOrdinaryEndIsAGoodStart) {
 }
 
 TEST_F(InstallTest, NewProductThatCrashesAtStartIsRolledBackAndTheOldOneStarted) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {kAnswerYes};
     rig.launcher.crashes = {kAccessViolation};
     EXPECT_EQ(rig.tick(), updater::kExitFailed);
@@ -160,7 +160,7 @@ TEST_F(InstallTest, NewProductThatCrashesAtStartIsRolledBackAndTheOldOneStarted)
 
 TEST_F(InstallTest, WithoutAnOldProductAFailedStartIsOnlyReported) {
     rig.files.files.clear();
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {kAnswerYes};
     rig.launcher.startFailure = L"Bad format.";
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
@@ -170,7 +170,7 @@ TEST_F(InstallTest, WithoutAnOldProductAFailedStartIsOnlyReported) {
 }
 
 TEST_F(InstallTest, ShortLockIsWaitedOutALongOneFailsAndPutsTheOldProductBack) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.files.heldFor[product()] = 4;
     rig.boxes.answers = {7};
     const auto before = rig.clock.now;
@@ -201,7 +201,7 @@ TEST_F(InstallTest, ShortLockIsWaitedOutALongOneFailsAndPutsTheOldProductBack) {
 }
 
 TEST_F(InstallTest, OtherFailuresAreNotRetried) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.files.moveFailure = FileFailure{L"Disk full.", false};
     const auto before = rig.clock.now;
     EXPECT_EQ(rig.tick(), updater::kExitFailed);
@@ -210,7 +210,7 @@ TEST_F(InstallTest, OtherFailuresAreNotRetried) {
 }
 
 TEST_F(InstallTest, UndeletableDownloadStillCountsAsInstalled) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.files.undeletable.insert(rig.path(L"ombrix"));
     rig.boxes.answers = {7};
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
@@ -222,7 +222,7 @@ TEST_F(InstallTest, ProcessTerminatedByThePassesIsWaitedForButNotForever) {
     rig.processes.procs[0].windows = {100};
     rig.processes.procs[0].answer = Proc::Answer::Refuses;
     rig.processes.procs[0].exitAfterChecks = 1000000;
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     const auto before = rig.clock.now;
     rig.boxes.answers = {7};
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
@@ -231,7 +231,7 @@ TEST_F(InstallTest, ProcessTerminatedByThePassesIsWaitedForButNotForever) {
 }
 
 TEST_F(InstallTest, TickUnderAnOpenBoxIsHeldAndRunsOnceAfterNo) {
-    handOver();
+    ASSERT_NO_FATAL_FAILURE(handOver());
     rig.boxes.answers = {7, 7};
     // The exit confirmation is open when the timer ticks.
     rig.boxes.whileOpen = [&] { EXPECT_EQ(rig.tick(), -1); };

@@ -7,7 +7,7 @@
 
 #include "tools/automate/commands.h"
 #include "tools/automate/console.h"
-#include "tools/automate/handles.h"
+#include "platform/win32/unique_handle.h"
 #include "tools/automate/json_line.h"
 #include "tools/automate/process_start.h"
 #include "tools/automate/window_query.h"
@@ -22,7 +22,7 @@ struct ProcessInfo {
 };
 
 std::vector<ProcessInfo> snapshot() {
-    UniqueHandle snap = ownHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const unique_hfile snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snap) {
         throw Failure{Failed, L"no process snapshot: " + std::to_wstring(GetLastError())};
     }
@@ -37,7 +37,7 @@ std::vector<ProcessInfo> snapshot() {
 }
 
 std::optional<std::wstring> imagePath(DWORD pid) {
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    unique_handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) {
         return std::nullopt;
     }
@@ -59,7 +59,7 @@ std::wstring lower(std::wstring text) {
 
 // Terminates and waits until the process has really gone, so that its files are free.
 bool terminate(DWORD pid, UINT code, DWORD timeoutMs) {
-    UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    unique_handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
     if (!process || !TerminateProcess(process.get(), code)) {
         return false;
     }
@@ -130,8 +130,8 @@ int waitProcess(const Args& args) {
     if (!pid) {
         throw Failure{Usage, L"wait-process needs --pid"};
     }
-    UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                     static_cast<DWORD>(*pid)));
+    unique_handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                      static_cast<DWORD>(*pid)));
     if (!process) {
         writeLine(JsonLine().addInt("pid", *pid).addNull("exit_code").str());
         return Ok;
@@ -154,8 +154,8 @@ int holdFile(const Args& args) {
         throw Failure{Usage, L"hold-file needs one path"};
     }
     const std::wstring& path = args.positional()[0];
-    UniqueHandle file = ownHandle(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         throw Failure{Failed, L"cannot open " + path + L": " + std::to_wstring(GetLastError())};
     }

@@ -4,13 +4,13 @@
 #include <windows.h>
 
 #include "tools/automate/args.h"
-#include "tools/automate/handles.h"
+#include "platform/win32/unique_handle.h"
 
 namespace ombrix::automate {
 
 struct StartedProcess {
-    UniqueHandle process;
-    UniqueHandle thread;
+    unique_handle process;
+    unique_handle thread;
     DWORD pid = 0;
 };
 

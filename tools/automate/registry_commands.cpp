@@ -7,22 +7,16 @@
 #include <cstdio>
 #include <cwchar>
 #include <cwctype>
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
+#include "platform/win32/unique_handle.h"
 #include "tools/automate/commands.h"
 #include "tools/automate/console.h"
 #include "tools/automate/json_line.h"
 
 namespace ombrix::automate {
 namespace {
-
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 struct RootName {
     const wchar_t* shortName;
@@ -96,7 +90,7 @@ int registrySet(const Args& args) {
     if (status != ERROR_SUCCESS) {
         throw Failure{Failed, L"cannot create the key: error " + std::to_wstring(status)};
     }
-    UniqueKey key(created);
+    const unique_hkey key(created);
     status =
         RegSetValueExW(key.get(), name.empty() ? nullptr : name.c_str(), 0,
                        static_cast<DWORD>(*type), data.data(), static_cast<DWORD>(data.size()));
@@ -119,7 +113,7 @@ int registryValue(const Args& args) {
         writeLine(line.addBool("key_exists", false).addBool("exists", false).str());
         return Ok;
     }
-    UniqueKey key(opened);
+    const unique_hkey key(opened);
     line.addBool("key_exists", true);
     const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
     DWORD type = 0;

@@ -12,9 +12,9 @@
 // The build with OMBRIX_FAKE_CRASH dies of an access violation right after its start line.
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
+
+#include "platform/win32/unique_handle.h"
 
 #ifndef OMBRIX_FAKE_VERSION
 #error "OMBRIX_FAKE_VERSION must name the version text, e.g. L\"old\""
@@ -22,11 +22,6 @@
 
 namespace ombrix {
 namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 // Splits the command line the way the C runtime finds argv[0]: a quoted name runs to the next
 // quote, an unquoted one to the first blank or tab.
@@ -68,13 +63,12 @@ std::string toUtf8(const std::wstring& text) {
 
 // One write in append mode, so that lines of products started together never interleave.
 bool appendLine(const std::wstring& path, const std::string& line) {
-    HANDLE opened = CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    const unique_hfile file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return false;
     }
-    UniqueHandle file(opened);
     DWORD written = 0;
     return WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
            written == line.size();

@@ -7,27 +7,16 @@
 #include <wincrypt.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
+
+#include "platform/win32/unique_handle.h"
 
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-struct StoreCloser {
-    void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
-};
-using UniqueStore = std::unique_ptr<void, StoreCloser>;
-
-struct CertificateFreer {
-    void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
-};
-using UniqueCertificate = std::unique_ptr<const CERT_CONTEXT, CertificateFreer>;
+using ombrix::unique_cert_context;
+using ombrix::unique_hcertstore;
+using ombrix::unique_hfile;
 
 struct Failure {
     std::wstring message;
@@ -40,12 +29,11 @@ struct Failure {
 }
 
 std::vector<BYTE> ReadWholeFile(const std::wstring& path) {
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    const unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         Fail(L"cannot open " + path);
     }
-    const UniqueHandle file(opened);
     std::vector<BYTE> bytes;
     BYTE buffer[4096];
     DWORD got = 0;
@@ -78,9 +66,9 @@ std::vector<BYTE> DerOf(const std::vector<BYTE>& bytes) {
 
 // The registry part of the store: the system store as a whole also shows certificates that do
 // not live there (Wine adds the host's), and deleting through it does not reach the registry.
-UniqueStore OpenMachineRoot() {
-    UniqueStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
-                                    CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+unique_hcertstore OpenMachineRoot() {
+    unique_hcertstore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                                          CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
     if (!store) {
         Fail(L"cannot open the machine's root store");
     }
@@ -96,8 +84,8 @@ void Add(HCERTSTORE store, const std::vector<BYTE>& der) {
 }
 
 void Remove(HCERTSTORE store, const std::vector<BYTE>& der) {
-    const UniqueCertificate wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                                static_cast<DWORD>(der.size())));
+    const unique_cert_context wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
+                                                                  static_cast<DWORD>(der.size())));
     if (!wanted) {
         Fail(L"not a certificate");
     }
@@ -119,7 +107,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     try {
         const std::vector<BYTE> der = DerOf(ReadWholeFile(argv[2]));
-        const UniqueStore store = OpenMachineRoot();
+        const unique_hcertstore store = OpenMachineRoot();
         if (action == L"add") {
             Add(store.get(), der);
         } else {

@@ -1,4 +1,4 @@
-#include "check.h"
+#include "tests/win32_check/check.h"
 
 #include <windows.h>
 
@@ -43,6 +43,24 @@ std::string Utf8(const std::wstring& text) {
     return narrow;
 }
 
+std::wstring Printable(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += c;
+        } else {
+            wchar_t escaped[8];
+            std::swprintf(escaped, 8, L"\\u%04X", static_cast<unsigned>(c));
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+std::wstring Printable(const std::string& text) {
+    return Printable(Widen(text));
+}
+
 std::wstring Describe(const std::vector<int>& values) {
     std::wstring text = L"[";
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -81,6 +99,32 @@ int Passed() {
 
 int Failed() {
     return failed;
+}
+
+std::vector<TestCase>& Tests() {
+    static std::vector<TestCase> tests;
+    return tests;
+}
+
+int RunTests(const std::wstring& filter) {
+    int testsPassed = 0;
+    int testsFailed = 0;
+    for (const TestCase& test : Tests()) {
+        if (!filter.empty() && Widen(test.name).find(filter) == std::wstring::npos) {
+            continue;
+        }
+        PrintLine(test.name);
+        const int before = failed;
+        test.run();
+        if (failed == before) {
+            ++testsPassed;
+        } else {
+            ++testsFailed;
+            PrintLine(std::string("  -> ") + test.name + " failed");
+        }
+    }
+    std::printf("%d passed, %d failed\n", testsPassed, testsFailed);
+    return testsFailed == 0 && testsPassed > 0 ? 0 : 1;
 }
 
 }  // namespace ombrix::test
