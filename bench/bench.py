@@ -47,7 +47,9 @@ DONE_TEXT = "文件已经下载完成！"
 QUESTION_START = "程序已经升级完成，现在是否运行"
 MINIMAL_CAPTION = "Ombrix bench minimal window"
 
-THROUGHPUT_MIN = 0.5
+THROUGHPUT_MIN = 0.8
+FIXED_COST_MAX = 1.5
+ANSWER_MAX_MS = 20
 MEMORY_MAX = 1.5
 MEMORY_GROWTH = 1 * MIB
 UPDATE_LIMIT = 450 * KIB
@@ -158,6 +160,7 @@ class Bench:
         window = run["us_to_window"]
         return {"seconds": run["us_to_text"] / 1e6, "window_seconds": window and window / 1e6,
                 "peak": run["peak_working_set"], "peak_at_text": run["peak_working_set_at_text"],
+                "slowest_answer": (run.get("us_slowest_answer") or 0) / 1e6,
                 "whole_run_seconds": run["us_to_end"] / 1e6}
 
     def window_once(self, name: str, exe: pathlib.Path, folder: pathlib.Path,
@@ -204,7 +207,8 @@ class Bench:
         fixed = self.download_runs(fixed_size, with_curl=False)
         self.results[f"download {fixed_label}"] = fixed
         fixed_update, fixed_reader = seconds(fixed, "update"), seconds(fixed, "reader")
-        self.emit(figures.fixed_cost_line(fixed_label, fixed_update, fixed_reader))
+        self.emit(figures.fixed_cost_line(fixed_label, fixed_update, fixed_reader,
+                                          FIXED_COST_MAX))
         peaks = {}
         for label, size in SIZES:
             runs = self.download_runs(size, with_curl=True)
@@ -215,6 +219,8 @@ class Bench:
                 label, figures.throughput(size, update_s), update_s,
                 figures.throughput(size, reader_s), figures.throughput(size, curl_s),
                 THROUGHPUT_MIN))
+            self.emit(figures.answer_line(
+                label, max(r["slowest_answer"] for r in runs["update"]), ANSWER_MAX_MS))
             self.emit(figures.reference_line(label, figures.throughput(size, reader_s),
                                              figures.throughput(size, curl_s)))
             streamed = size - fixed_size

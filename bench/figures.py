@@ -44,9 +44,20 @@ def reference_line(label: str, reader_mbs: float, curl_mbs: float) -> str:
             f"ratio {ratio(reader_mbs, curl_mbs):.2f} of curl -o ({curl_mbs:.1f} MB/s)")
 
 
-def fixed_cost_line(label: str, update_s: float, reader_s: float) -> str:
+def fixed_cost_line(label: str, update_s: float, reader_s: float,
+                    maximum: Optional[float] = None) -> str:
+    r = ratio(update_s, reader_s)
     return (f"download fixed cost ({label} body): Update.exe {update_s * 1000:.0f} ms, "
-            f"ratio {ratio(update_s, reader_s):.2f} of the plain reader ({reader_s * 1000:.0f} ms)")
+            f"ratio {r:.2f} of the plain reader ({reader_s * 1000:.0f} ms)"
+            + ("" if maximum is None else
+               target_note(f"<= {maximum:g} x the plain reader", r <= maximum)))
+
+
+def answer_line(label: str, slowest_s: float, maximum_ms: float) -> str:
+    """The window's slowest answer to a message during the download, worst of the runs."""
+    ms = slowest_s * 1000
+    return (f"download {label}: the window answered every message within {ms:.1f} ms"
+            + target_note(f"<= {maximum_ms:g} ms", ms <= maximum_ms))
 
 
 def streaming_line(label: str, update_mbs: float, reader_mbs: float) -> str:

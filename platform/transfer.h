@@ -1,5 +1,6 @@
 #pragma once
-// The HTTP transfer component: one asynchronous GET whose body is read in chunks.
+// The HTTP transfer component: one asynchronous GET whose body is read in chunks, and further
+// GETs for the rest of a body that broke off.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,14 +29,23 @@ class Transfer {
     virtual ~Transfer() = default;
     // Starts the request and returns at once; the states are reported to the owning window's
     // logic on the user-interface thread. State 12 means the headers are in and the body can
-    // be read; no state follows it.
+    // be read; no state follows it. A request that gets no byte for 60 s fails (state 11).
     virtual void execute(const std::wstring& url, const std::wstring& operation) = 0;
+    // Starts another GET of `url`, with extra request headers (lines each ending in CRLF),
+    // once the previous request has ended or broke off. It reports no states: awaitResponse
+    // waits for it, and from then on header, httpStatus, getChunk, bodyEnded and failed tell
+    // of it.
+    virtual void resume(const std::wstring& url, const std::wstring& requestHeaders) = 0;
+    // Waits, handling window events, until the latest request's response is in (true), or it
+    // failed or was cancelled (false).
+    virtual bool awaitResponse() = 0;
     // A response header's value, or "" when the response has none.
     virtual std::wstring header(const std::wstring& name) = 0;
     // The HTTP status of the response (after state 12).
     virtual int httpStatus() = 0;
-    // The next at most `maxBytes` bytes of the body. Waits for data while pumping window
-    // events; empty only when the body has ended, broke off, or the transfer was cancelled.
+    // The next at most `maxBytes` bytes of the body, as soon as any have arrived. Waits for
+    // data while pumping window events; empty only when the body has ended, broke off (also
+    // after 60 s without a byte), or the transfer was cancelled.
     virtual std::vector<std::uint8_t> getChunk(std::size_t maxBytes) = 0;
     // The whole body has been delivered and the server ended it cleanly.
     virtual bool bodyEnded() = 0;

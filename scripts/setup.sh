@@ -20,6 +20,8 @@ packages=(
   locales
   # the local HTTP test server and fixtures; throwaway certificates and Authenticode signatures
   python3 openssl osslsigncode
+  # a real HTTP proxy on loopback for the proxy tests (plain and with a login: basic_ncsa_auth)
+  squid
   # benchmarks (bench/run): a neutral HTTP server for the download figures, and the native client
   # they are compared with
   nginx curl

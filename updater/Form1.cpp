@@ -2,15 +2,18 @@
 
 #include "updater/DownloadChecks.h"
 #include "platform/decimal_text.h"
+#include "platform/http_response.h"
 #include "updater/Executable.h"
 #include "updater/Leftovers.h"
 #include "updater/ProgressScale.h"
+#include "updater/Resume.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
 
 namespace ombrix::updater {
 namespace {
 constexpr std::size_t kChunkSize = 1024;
+constexpr int kProxyLoginStatus = 407;
 }  // namespace
 
 Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_) {}
@@ -42,6 +45,7 @@ void Form1::StartDownload(std::wstring url) {
         run_.fail(texts::kInvalidAddress);
     }
     run_.phase = Phase::Downloading;
+    url_ = url;
     s_.inet1.execute(url, L"get");
 }
 
@@ -73,6 +77,9 @@ void Form1::onTransferState(int state) {
 
 void Form1::DownloadBody() {
     const int status = s_.inet1.httpStatus();
+    if (status == kProxyLoginStatus) {
+        run_.fail(texts::kProxyLogin);
+    }
     if (status < 200 || status > 299) {
         run_.fail(texts::kServerErrorPrefix + DecimalText(status) + texts::kServerErrorSuffix);
     }
@@ -85,15 +92,12 @@ void Form1::DownloadBody() {
     }
     run_.partialPath = target;
 
-    const auto announced = ParseContentLength(s_.inet1.header(L"Content-Length"));
-    if (announced) {
-        s_.progressBar1.setMaximum(ProgressScale(*announced).maximum());
-    } else {
-        s_.progressBar1.setIndeterminate(true);
-    }
+    auto announced = ParseContentLength(s_.inet1.header(L"Content-Length"));
+    ShowLength(announced);
 
     std::uint64_t written = 0;
     WriteChunks(written, announced);
+    ResumeBrokenBody(target, written, announced);
 
     const bool closed = run_.download->close();
     run_.download.reset();
@@ -139,6 +143,57 @@ void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t
                 run_.fail(texts::kIncomplete);
             }
         }
+    }
+}
+
+void Form1::ShowLength(const std::optional<std::int64_t>& announced) {
+    if (announced) {
+        s_.progressBar1.setMaximum(ProgressScale(*announced).maximum());
+    } else {
+        s_.progressBar1.setIndeterminate(true);
+    }
+}
+
+void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
+                             std::optional<std::int64_t>& announced) {
+    const auto identity = [this] {
+        return BodyIdentity{ParseContentLength(s_.inet1.header(L"Content-Length")),
+                            s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
+    };
+    BodyIdentity body = identity();
+    // Only a body with a length can be seen to have broken off; without one its close is its
+    // end.
+    for (int resumes = 0;
+         resumes < kMaxResumes && announced && written < static_cast<std::uint64_t>(*announced);
+         ++resumes) {
+        // The pause handles events, so the window answers and a cancel ends the run.
+        const std::uint64_t until = s_.clock.nowMs() + ResumePauseMs(resumes);
+        for (std::uint64_t now = s_.clock.nowMs(); now < until; now = s_.clock.nowMs()) {
+            s_.clock.idle(static_cast<unsigned>(until - now));
+        }
+        s_.inet1.resume(url_, ResumeRequestHeaders(body, written));
+        if (!s_.inet1.awaitResponse()) {
+            continue;  // no answer this time: the next pause, or the end
+        }
+        const ResumeResponse response{s_.inet1.httpStatus(), s_.inet1.header(L"Content-Range"),
+                                      s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
+        const ResumeStep step = DecideResume(body, written, response);
+        if (step == ResumeStep::Incomplete) {
+            return;
+        }
+        if (step == ResumeStep::Restart) {
+            run_.download.reset();
+            run_.download = s_.files.createFile(target);
+            if (!run_.download) {
+                run_.fail(texts::kCannotSave);
+            }
+            written = 0;
+            body = identity();
+            announced = body.length;
+            ShowLength(announced);
+            s_.progressBar1.setValue(0);
+        }
+        WriteChunks(written, announced);
     }
 }
 

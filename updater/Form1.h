@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "updater/Controls.h"
@@ -32,6 +33,11 @@ class Form1 : public WindowEvents {
   private:
     void DownloadBody();
     void WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced);
+    void ShowLength(const std::optional<std::int64_t>& announced);
+    // Goes on with a body that broke off before its announced length, from the file's end or
+    // from byte 0; returns when it is complete, or when it cannot go on.
+    void ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
+                          std::optional<std::int64_t>& announced);
     void ConfirmExit();
     void EndCancelled();
     std::wstring ProgramFile(const std::wstring& name);
@@ -39,6 +45,7 @@ class Form1 : public WindowEvents {
     Services& s_;
     Run run_;
     Form2 form2_;
+    std::wstring url_;  // the update URL, asked again for a resume
 };
 
 }  // namespace ombrix::updater

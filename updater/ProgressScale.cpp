@@ -9,20 +9,6 @@ constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kScaledMaximum = 1 << 30;
 }  // namespace
 
-std::optional<std::int64_t> ParseContentLength(const std::wstring& text) {
-    if (text.empty() || text.size() > 18) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - L'0');
-    }
-    return value;
-}
-
 ProgressScale::ProgressScale(std::int64_t total)
     : total_(total),
       maximum_(total <= kInt32Max ? static_cast<std::int32_t>(total) : kScaledMaximum) {}

@@ -1,12 +1,7 @@
 #pragma once
 #include <cstdint>
-#include <optional>
-#include <string>
 
 namespace ombrix::updater {
-
-// The announced body length: a text of decimal digits only; nothing for anything else.
-std::optional<std::int64_t> ParseContentLength(const std::wstring& text);
 
 // Maps 64-bit byte counts onto the progress bar's 32-bit range: 0..L itself while L fits, else
 // a range whose positions keep the true fraction.

@@ -1,6 +1,7 @@
 // The updater's download, timed from its start to the moment its status line first shows the
 // final text; message boxes it asks meanwhile are answered, and the run is followed to its end
 // so that the peak working set covers all of it.
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,8 @@ constexpr int kBoxTextId = 0xFFFF;
 // Message boxes are looked for less often than the status line: a lookup reads every window
 // of the thread.
 constexpr double kBoxLookSeconds = 0.02;
+// How often the main window is asked for an answer while the download runs.
+constexpr double kAnswerLookSeconds = 0.05;
 
 struct ButtonName {
     const wchar_t* name;
@@ -95,6 +98,8 @@ int downloadRun(const Args& args) {
     std::uint64_t peakAtText = 0;
     std::optional<Answer> answer;
     double lastBoxLook = 0;
+    double lastAnswerLook = 0;
+    std::optional<double> slowestAnswer;
     while (!program.waitEnd(1)) {
         program.sampleMemory(kMemorySampleMs);
         if (deadline.passed()) {
@@ -113,6 +118,16 @@ int downloadRun(const Args& args) {
             textSeconds = program.elapsedSeconds();
             peakAtText = program.peakWorkingSet();
         }
+        // The longest a message to the main window waited for its answer during the download.
+        if (windowSeconds && !textSeconds &&
+            program.elapsedSeconds() - lastAnswerLook >= kAnswerLookSeconds) {
+            const double asked = program.elapsedSeconds();
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+            const double waited = program.elapsedSeconds() - asked;
+            slowestAnswer = std::max(slowestAnswer.value_or(0), waited);
+            lastAnswerLook = program.elapsedSeconds();
+        }
         if (!answer && program.elapsedSeconds() - lastBoxLook >= kBoxLookSeconds) {
             lastBoxLook = program.elapsedSeconds();
             answer = answerBox(thread, preferred);
@@ -130,6 +145,7 @@ int downloadRun(const Args& args) {
     };
     addTime("us_to_window", windowSeconds);
     addTime("us_to_text", textSeconds);
+    addTime("us_slowest_answer", slowestAnswer);
     line.addInt("us_to_end", micros(program.endSeconds().value_or(0)))
         .addInt("peak_working_set", static_cast<std::int64_t>(program.peakWorkingSet()))
         .addInt("peak_working_set_at_text", static_cast<std::int64_t>(peakAtText));

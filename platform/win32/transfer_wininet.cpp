@@ -3,11 +3,12 @@
 #include <wininet.h>
 
 #include <algorithm>
-#include <cstring>
-#include <cwchar>
 #include <optional>
 #include <string_view>
 #include <utility>
+
+#include "platform/byte_ring.h"
+#include "platform/http_response.h"
 
 namespace ombrix {
 
@@ -22,14 +23,14 @@ constexpr std::uint32_t kMinRoom = 16 * 1024;
 // one per chunk taken (every event call is a round trip to the Wine server).
 constexpr std::uint32_t kWakeRoom = 64 * 1024;
 // Likewise a waiting reader is woken when this much has come (or the stream is slow), not after
-// every read; it also looks by itself this often, so that data stuck below that mark (a fast
-// stream that paused) is not held back long.
+// every read; it also looks by itself this often, so that data below that mark is not held
+// back long.
 constexpr std::uint32_t kWakeData = 128 * 1024;
 constexpr DWORD kReaderPollMs = 20;
-// With this much already waiting the stream is fast: a full read fills at once. With less, only
-// what has arrived is read, because a synchronous read waits until its whole buffer is filled.
-constexpr DWORD kFastStream = 4 * 1024;
-constexpr DWORD kNetworkTimeoutMs = 60 * 1000;
+// No byte for this long, while there is room for one, fails the request. WinINet's own
+// timeouts say the same, but Wine ignores some of them, so a watch of our own stands behind.
+constexpr DWORD kStallMs = 60 * 1000;
+constexpr DWORD kWatchMs = 500;
 constexpr DWORD kWorkerJoinMs = 2000;
 // Redirects are followed here rather than by WinINet, so that every target is checked before
 // anything is sent to it; a longer chain ends with the last redirect as the response.
@@ -37,45 +38,41 @@ constexpr int kMaxRedirects = 10;
 
 enum class Phase { Idle, Requesting, Streaming, Ended, Failed };
 
-bool EqualsIgnoreCase(std::wstring_view a, std::wstring_view b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-std::wstring_view Trimmed(std::wstring_view text) {
-    const auto first = text.find_first_not_of(L" \t");
-    if (first == std::wstring_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+bool IsFinal(Phase phase) {
+    return phase == Phase::Ended || phase == Phase::Failed;
 }
 
 }  // namespace
 
-// What the worker thread and the component share. The worker holds its own reference, so the
-// state outlives a component destroyed while the worker is still inside a network call.
+// What one request's worker, its watch and the component share. Each thread holds its own
+// reference, so the state outlives a component destroyed (or a request given up) while the
+// worker is still inside a network call.
 struct WinInetShared {
     HWND window = nullptr;
     UINT message = 0;
+    bool quiet = false;      // a resume reports no states
+    bool unusable = false;   // an operation other than "get": fails at once
     unique_handle dataReady;  // set by the worker for a waiting reader
     unique_handle roomFreed;  // set by the reader (or cancel) for a waiting worker
-    std::vector<std::uint8_t> ring = std::vector<std::uint8_t>(kRingBytes);
+    unique_handle over;       // set when the request has ended, failed or was cancelled
+    ByteRing ring{kRingBytes};
 
     SRWLOCK lock = SRWLOCK_INIT;
     // Guarded by lock, except the free part of the ring, which only the worker touches.
     std::wstring url;
-    std::uint32_t produced = 0;  // bytes put into the ring so far (wraps around)
-    std::uint32_t consumed = 0;  // bytes taken out so far (wraps around)
+    std::wstring requestHeaders;
     bool readerWaiting = false;
-    bool workerWaiting = false;
+    bool workerWaiting = false;  // for room in the ring: the stall clock stands still
     bool cancelled = false;
     bool silenced = false;  // nothing is posted after a final state (11 or 12)
     int lastPosted = 0;
     Phase phase = Phase::Idle;
+    bool responded = false;
     int status = 0;
     std::wstring rawHeaders;
     bool certificateRejected = false;
-    HINTERNET request = nullptr;  // closed by the worker when done, or by cancel
+    ULONGLONG lastSignAt = 0;     // the last byte, or the last step of the request
+    HINTERNET request = nullptr;  // closed by the worker when done, or by cancel or the watch
 };
 
 namespace {
@@ -107,10 +104,10 @@ int StateOfStatus(DWORD status) {
     }
 }
 
-// Posts a state change; a repeat of the last state, anything after a final state and anything
-// after cancel are dropped.
+// Posts a state change; a repeat of the last state, anything after a final state, anything
+// after cancel and anything of a resume are dropped.
 void PostStateLocked(WinInetShared& s, int state) {
-    if (s.cancelled || s.silenced || state == s.lastPosted) {
+    if (s.quiet || s.cancelled || s.silenced || state == s.lastPosted) {
         return;
     }
     s.lastPosted = state;
@@ -118,8 +115,8 @@ void PostStateLocked(WinInetShared& s, int state) {
     PostMessageW(s.window, s.message, static_cast<WPARAM>(state), 0);
 }
 
-// Runs on whichever thread WinINet reports from (the worker, or the user-interface thread while
-// cancel closes a handle): it reaches the window only by posting.
+// Runs on whichever thread WinINet reports from (the worker, or another thread while a handle
+// is closed): it reaches the window only by posting.
 void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
     const int state = StateOfStatus(status);
     if (state == 0 || context == 0) {
@@ -127,21 +124,59 @@ void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOI
     }
     auto& shared = *reinterpret_cast<WinInetShared*>(context);
     ExclusiveLock hold(shared.lock);
+    if (state == kStateConnected || state == kStateRequestSent || state == kStateResponseReceived) {
+        shared.lastSignAt = GetTickCount64();
+    }
     PostStateLocked(shared, state);
 }
 
+void Wake(HANDLE event, bool wake) {
+    if (wake && event != nullptr) {
+        SetEvent(event);
+    }
+}
+
+// Ends the request with `phase` unless it has ended already (a stall the watch reported stays
+// the outcome, whatever the worker's late call returns).
 void Finish(WinInetShared& s, Phase phase) {
     bool wakeReader = false;
     {
         ExclusiveLock hold(s.lock);
+        if (IsFinal(s.phase)) {
+            return;
+        }
         s.phase = phase;
         if (phase == Phase::Failed) {
             PostStateLocked(s, kStateError);  // dropped once the response was reported
         }
         wakeReader = std::exchange(s.readerWaiting, false);
     }
-    if (wakeReader) {
-        SetEvent(s.dataReady.get());
+    Wake(s.dataReady.get(), wakeReader);
+    Wake(s.over.get(), true);
+}
+
+// The watch (and a waiting reader) ask this: no sign of the request for kStallMs while it could
+// take data fails it, and its handle is closed so that a network call in progress ends where
+// the system allows it.
+void FailIfStalled(WinInetShared& s) {
+    HINTERNET request = nullptr;
+    bool wakeReader = false;
+    {
+        ExclusiveLock hold(s.lock);
+        if (s.cancelled || IsFinal(s.phase) || s.phase == Phase::Idle || s.workerWaiting ||
+            GetTickCount64() - s.lastSignAt < kStallMs) {
+            return;
+        }
+        s.phase = Phase::Failed;
+        PostStateLocked(s, kStateError);
+        wakeReader = std::exchange(s.readerWaiting, false);
+        request = std::exchange(s.request, nullptr);
+    }
+    Wake(s.dataReady.get(), wakeReader);
+    Wake(s.roomFreed.get(), true);
+    Wake(s.over.get(), true);
+    if (request != nullptr) {
+        InternetCloseHandle(request);
     }
 }
 
@@ -167,7 +202,9 @@ bool IsCertificateError(DWORD error) {
 void FailRequest(WinInetShared& s, DWORD error) {
     {
         ExclusiveLock hold(s.lock);
-        s.certificateRejected = IsCertificateError(error);
+        if (!IsFinal(s.phase)) {
+            s.certificateRejected = IsCertificateError(error);
+        }
     }
     Finish(s, Phase::Failed);
 }
@@ -223,16 +260,6 @@ std::wstring QueryRawHeaders(HINTERNET request) {
     return text;
 }
 
-// The announced body length, or -1 when there is none (or it is not a number).
-std::int64_t AnnouncedLength(const std::wstring& rawHeaders) {
-    const std::wstring text = FindResponseHeader(rawHeaders, L"Content-Length");
-    if (text.empty() || text.size() > 18 ||
-        text.find_first_not_of(L"0123456789") != std::wstring::npos) {
-        return -1;
-    }
-    return std::stoll(text);
-}
-
 int QueryStatus(HINTERNET request) {
     DWORD status = 0;
     DWORD bytes = sizeof status;
@@ -243,27 +270,16 @@ int QueryStatus(HINTERNET request) {
     return static_cast<int>(status);
 }
 
-// Where a redirect response sends the request, resolved against the URL it answered; nothing
-// for any other response (and for a redirect without a usable Location, which then stands as
-// the response).
+// Where a redirect response sends the request, resolved against the URL it answered.
 std::optional<std::wstring> RedirectTarget(HINTERNET request, const std::wstring& url) {
-    switch (QueryStatus(request)) {
-        case 301:
-        case 302:
-        case 303:
-        case 307:
-        case 308:
-            break;
-        default:
-            return std::nullopt;
-    }
-    const std::wstring location = FindResponseHeader(QueryRawHeaders(request), L"Location");
-    if (location.empty()) {
+    const std::optional<std::wstring> location =
+        RedirectLocation(QueryStatus(request), QueryRawHeaders(request));
+    if (!location) {
         return std::nullopt;
     }
     std::wstring target(INTERNET_MAX_URL_LENGTH + 1, L'\0');
     DWORD length = static_cast<DWORD>(target.size());
-    if (!InternetCombineUrlW(url.c_str(), location.c_str(), target.data(), &length, 0)) {
+    if (!InternetCombineUrlW(url.c_str(), location->c_str(), target.data(), &length, 0)) {
         return std::nullopt;
     }
     target.resize(length);
@@ -271,36 +287,45 @@ std::optional<std::wstring> RedirectTarget(HINTERNET request, const std::wstring
 }
 
 // The response is in: keep what the reader may ask about (so that it never touches the request
-// handle while the worker reads from it), then report state 12. Returns the announced length.
+// handle while the worker reads from it), then report state 12. Returns the announced length,
+// -1 when there is none.
 std::int64_t Respond(WinInetShared& s, HINTERNET request) {
     const int status = QueryStatus(request);
     std::wstring headers = QueryRawHeaders(request);
-    const std::int64_t announced = AnnouncedLength(headers);
-    ExclusiveLock hold(s.lock);
-    s.status = status;
-    s.rawHeaders = std::move(headers);
-    s.phase = Phase::Streaming;
-    PostStateLocked(s, kStateResponseCompleted);
+    const std::int64_t announced =
+        ParseContentLength(FindResponseHeader(headers, L"Content-Length")).value_or(-1);
+    bool wakeReader = false;
+    {
+        ExclusiveLock hold(s.lock);
+        if (IsFinal(s.phase)) {
+            return announced;
+        }
+        s.status = status;
+        s.rawHeaders = std::move(headers);
+        s.responded = true;
+        s.phase = Phase::Streaming;
+        s.lastSignAt = GetTickCount64();
+        PostStateLocked(s, kStateResponseCompleted);
+        wakeReader = std::exchange(s.readerWaiting, false);
+    }
+    Wake(s.dataReady.get(), wakeReader);
     return announced;
 }
 
-struct FreeSpan {
-    std::uint8_t* data = nullptr;  // null when the transfer was cancelled
-    DWORD size = 0;
-};
-
-// Waits until the ring has room for a read; returns the free span that follows the data.
-FreeSpan WaitForRoom(WinInetShared& s) {
-    for (;;) {
+// Waits until the ring has room for a read; returns the free span that follows the data, or an
+// empty one once the request is over.
+ByteRing::Span WaitForRoom(WinInetShared& s) {
+    for (bool waited = false;; waited = true) {
         {
             ExclusiveLock hold(s.lock);
-            if (s.cancelled) {
+            if (s.cancelled || IsFinal(s.phase)) {
                 return {};
             }
-            const std::uint32_t room = kRingBytes - (s.produced - s.consumed);
-            if (room >= kMinRoom) {
-                const std::uint32_t start = s.produced % kRingBytes;
-                return {s.ring.data() + start, std::min({room, kRingBytes - start, kMaxRead})};
+            if (s.ring.room() >= kMinRoom) {
+                if (waited) {
+                    s.lastSignAt = GetTickCount64();  // the stall clock starts again
+                }
+                return s.ring.freeSpan(kMaxRead);
             }
             s.workerWaiting = true;
         }
@@ -314,15 +339,17 @@ void Deliver(WinInetShared& s, DWORD bytes, bool fullRead) {
     bool wakeReader = false;
     {
         ExclusiveLock hold(s.lock);
-        s.produced += bytes;
-        if (s.readerWaiting && (!fullRead || s.produced - s.consumed >= kWakeData)) {
+        if (IsFinal(s.phase) || s.cancelled) {
+            return;
+        }
+        s.ring.commit(bytes);
+        s.lastSignAt = GetTickCount64();
+        if (s.readerWaiting && (!fullRead || s.ring.buffered() >= kWakeData)) {
             s.readerWaiting = false;
             wakeReader = true;
         }
     }
-    if (wakeReader) {
-        SetEvent(s.dataReady.get());
-    }
+    Wake(s.dataReady.get(), wakeReader);
 }
 
 // A body that ends before its announced length broke off, however cleanly the connection
@@ -330,20 +357,19 @@ void Deliver(WinInetShared& s, DWORD bytes, bool fullRead) {
 void StreamBody(WinInetShared& s, HINTERNET request, std::int64_t announced) {
     std::int64_t delivered = 0;
     for (;;) {
-        const FreeSpan span = WaitForRoom(s);
-        if (span.data == nullptr) {
+        const ByteRing::Span span = WaitForRoom(s);
+        if (span.size == 0) {
             return;
         }
-        // Asking first keeps a read from waiting for more than has come: what arrived before a
-        // pause reaches the reader at once.
+        // A synchronous read waits until its whole buffer is filled, so it never asks for more
+        // than has come: what arrived before a pause reaches the reader at once. Asking waits
+        // for data; nothing waiting means the end, and a read of one byte confirms it.
         DWORD waiting = 0;
         if (!InternetQueryDataAvailable(request, &waiting, 0, 0)) {
             Finish(s, Phase::Failed);
             return;
         }
-        // Nothing waiting means the end: the read then confirms that it is a clean one.
-        const DWORD want =
-            waiting == 0 || waiting >= kFastStream ? span.size : std::min(waiting, span.size);
+        const DWORD want = waiting == 0 ? 1 : std::min<DWORD>(waiting, span.size);
         DWORD got = 0;
         if (!InternetReadFile(request, span.data, want, &got)) {
             Finish(s, Phase::Failed);
@@ -358,10 +384,10 @@ void StreamBody(WinInetShared& s, HINTERNET request, std::int64_t announced) {
     }
 }
 
-// Makes the request handle reachable for cancel; false when cancel came first.
+// Makes the request handle reachable for cancel and the watch; false when either came first.
 bool Publish(WinInetShared& s, HINTERNET request) {
     ExclusiveLock hold(s.lock);
-    if (s.cancelled) {
+    if (s.cancelled || IsFinal(s.phase)) {
         return false;
     }
     s.request = request;
@@ -379,9 +405,21 @@ void CloseRequest(WinInetShared& s) {
     }
 }
 
+// Connect, send and receive each give up after kStallMs without progress. Wine honours these
+// only on the request handle, Windows on every level; they are set on all.
+void SetTimeouts(HINTERNET handle) {
+    DWORD timeout = kStallMs;
+    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                               INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                               INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+        InternetSetOptionW(handle, option, &timeout, sizeof timeout);
+    }
+}
+
 // Opens and sends one GET on its own connection. The request, published for cancel, or null
 // when it failed (reported) or was cancelled.
-HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& parts) {
+HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& parts,
+                      const std::wstring& extraHeaders) {
     // Always from the server, nothing kept, no dialogs, no cookies; https checks the
     // certificate fully (no flag relaxes it).
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
@@ -400,9 +438,11 @@ HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& pa
         InternetCloseHandle(request);
         return nullptr;
     }
+    SetTimeouts(request);
     // One request per connection: no idle connection (and pool thread) is kept for later.
-    static const wchar_t kCloseHeader[] = L"Connection: close\r\n";
-    if (!HttpSendRequestW(request, kCloseHeader, static_cast<DWORD>(-1L), nullptr, 0)) {
+    const std::wstring headers = L"Connection: close\r\n" + extraHeaders;
+    if (!HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr,
+                          0)) {
         FailRequest(s, GetLastError());
         CloseRequest(s);
         return nullptr;
@@ -412,9 +452,11 @@ HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& pa
 
 void RunRequest(WinInetShared& s) {
     std::wstring url;
+    std::wstring extraHeaders;
     {
         ExclusiveLock hold(s.lock);
         url = s.url;
+        extraHeaders = s.requestHeaders;
     }
     // The system's proxy settings apply.
     const unique_hinternet session(
@@ -423,11 +465,7 @@ void RunRequest(WinInetShared& s) {
         Finish(s, Phase::Failed);
         return;
     }
-    DWORD timeout = kNetworkTimeoutMs;
-    for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                               INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-        InternetSetOptionW(session.get(), option, &timeout, sizeof timeout);
-    }
+    SetTimeouts(session.get());
     // Handles made below inherit the callback; their nonzero context turns it on.
     InternetSetStatusCallbackW(session.get(), &OnInternetStatus);
     bool secure = false;
@@ -450,7 +488,8 @@ void RunRequest(WinInetShared& s) {
             Finish(s, Phase::Failed);
             return;
         }
-        HINTERNET request = SendRequest(s, connection.get(), *parts);
+        SetTimeouts(connection.get());
+        HINTERNET request = SendRequest(s, connection.get(), *parts, extraHeaders);
         if (request == nullptr) {
             return;
         }
@@ -465,22 +504,61 @@ void RunRequest(WinInetShared& s) {
     }
 }
 
+using SharedRef = std::shared_ptr<WinInetShared>;
+
 DWORD WINAPI WorkerMain(void* parameter) {
-    const std::unique_ptr<std::shared_ptr<WinInetShared>> shared(
-        static_cast<std::shared_ptr<WinInetShared>*>(parameter));
+    const std::unique_ptr<SharedRef> shared(static_cast<SharedRef*>(parameter));
     RunRequest(**shared);
     return 0;
+}
+
+DWORD WINAPI WatchMain(void* parameter) {
+    const std::unique_ptr<SharedRef> shared(static_cast<SharedRef*>(parameter));
+    WinInetShared& s = **shared;
+    while (WaitForSingleObject(s.over.get(), kWatchMs) == WAIT_TIMEOUT) {
+        FailIfStalled(s);
+    }
+    return 0;
+}
+
+// Starts `entry` on its own thread with its own reference to `shared`; empty on failure.
+unique_handle StartThread(LPTHREAD_START_ROUTINE entry, const SharedRef& shared) {
+    auto reference = std::make_unique<SharedRef>(shared);
+    unique_handle thread = unique_handle(CreateThread(nullptr, 0, entry, reference.get(), 0, nullptr));
+    if (thread) {
+        static_cast<void>(reference.release());  // the thread owns it now
+    }
+    return thread;
+}
+
+// Stops one request: its reads return empty, its worker and watch end as soon as they can.
+void CancelAttempt(WinInetShared& s) {
+    HINTERNET request = nullptr;
+    {
+        ExclusiveLock hold(s.lock);
+        if (s.cancelled) {
+            return;
+        }
+        s.cancelled = true;
+        request = std::exchange(s.request, nullptr);
+    }
+    Wake(s.roomFreed.get(), true);
+    Wake(s.dataReady.get(), true);
+    Wake(s.over.get(), true);
+    // Ends a network call in progress where the system allows it (Windows does; Wine lets the
+    // call run to its data or its timeout, and the worker then stops).
+    if (request != nullptr) {
+        InternetCloseHandle(request);
+    }
 }
 
 }  // namespace
 
 WinInetTransfer::WinInetTransfer(HWND window, UINT message, std::function<void()> pumpEvents)
-    : shared_(std::make_shared<WinInetShared>()), pumpEvents_(std::move(pumpEvents)) {
-    shared_->window = window;
-    shared_->message = message;
-    shared_->dataReady.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    shared_->roomFreed.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-}
+    : window_(window),
+      message_(message),
+      shared_(std::make_shared<WinInetShared>()),
+      pumpEvents_(std::move(pumpEvents)) {}
 
 WinInetTransfer::~WinInetTransfer() {
     cancel();
@@ -489,27 +567,79 @@ WinInetTransfer::~WinInetTransfer() {
     }
 }
 
-void WinInetTransfer::execute(const std::wstring& url, const std::wstring& operation) {
-    WinInetShared& s = *shared_;
-    {
-        ExclusiveLock hold(s.lock);
-        if (s.phase != Phase::Idle || s.cancelled) {
-            return;
-        }
-        s.phase = Phase::Requesting;
-        s.url = url;
-    }
-    if (!EqualsIgnoreCase(operation, L"get") || !s.dataReady || !s.roomFreed) {
+void WinInetTransfer::start(std::shared_ptr<WinInetShared> attempt) {
+    WinInetShared& s = *attempt;
+    s.window = window_;
+    s.message = message_;
+    s.dataReady = unique_handle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    s.roomFreed = unique_handle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    s.over = unique_handle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    s.phase = Phase::Requesting;
+    s.lastSignAt = GetTickCount64();
+    shared_ = std::move(attempt);
+    if (s.unusable || !s.dataReady || !s.roomFreed || !s.over) {
         Finish(s, Phase::Failed);
         return;
     }
-    auto reference = std::make_unique<std::shared_ptr<WinInetShared>>(shared_);
-    worker_.reset(CreateThread(nullptr, 0, &WorkerMain, reference.get(), 0, nullptr));
+    worker_ = StartThread(&WorkerMain, shared_);
     if (!worker_) {
         Finish(s, Phase::Failed);
         return;
     }
-    static_cast<void>(reference.release());  // the worker owns it now
+    // Without its watch the request would still end by WinINet's own timeouts where they hold.
+    static_cast<void>(StartThread(&WatchMain, shared_));
+}
+
+void WinInetTransfer::execute(const std::wstring& url, const std::wstring& operation) {
+    if (started_ || cancelled_) {
+        return;
+    }
+    started_ = true;
+    auto attempt = std::make_shared<WinInetShared>();
+    attempt->url = url;
+    if (CompareStringOrdinal(operation.c_str(), static_cast<int>(operation.size()), L"get", 3,
+                             TRUE) != CSTR_EQUAL) {
+        attempt->unusable = true;
+    }
+    start(std::move(attempt));
+}
+
+void WinInetTransfer::resume(const std::wstring& url, const std::wstring& requestHeaders) {
+    if (!started_ || cancelled_) {
+        return;
+    }
+    CancelAttempt(*shared_);
+    worker_.reset();  // a worker still stuck in the old request ends on its own
+    auto attempt = std::make_shared<WinInetShared>();
+    attempt->url = url;
+    attempt->requestHeaders = requestHeaders;
+    attempt->quiet = true;
+    start(std::move(attempt));
+}
+
+bool WinInetTransfer::awaitResponse() {
+    const std::shared_ptr<WinInetShared> shared = shared_;
+    WinInetShared& s = *shared;
+    std::function<void()> pump = pumpEvents_ ? pumpEvents_ : [] {};
+    for (;;) {
+        {
+            ExclusiveLock hold(s.lock);
+            if (s.cancelled) {
+                return false;
+            }
+            if (s.responded) {
+                return true;
+            }
+            if (IsFinal(s.phase) || s.phase == Phase::Idle) {
+                return false;
+            }
+            s.readerWaiting = true;
+        }
+        HANDLE ready = s.dataReady.get();
+        MsgWaitForMultipleObjectsEx(1, &ready, kReaderPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        FailIfStalled(s);
+        pump();
+    }
 }
 
 std::wstring WinInetTransfer::header(const std::wstring& name) {
@@ -538,19 +668,12 @@ std::vector<std::uint8_t> WinInetTransfer::getChunk(std::size_t maxBytes) {
             if (s.cancelled) {
                 return {};
             }
-            const std::uint32_t waiting = s.produced - s.consumed;
-            if (waiting > 0) {
-                const auto count =
-                    static_cast<std::uint32_t>(std::min<std::size_t>(maxBytes, waiting));
-                const std::uint32_t start = s.consumed % kRingBytes;
-                const std::uint32_t first = std::min(count, kRingBytes - start);
-                chunk.resize(count);
-                std::memcpy(chunk.data(), s.ring.data() + start, first);
-                std::memcpy(chunk.data() + first, s.ring.data(), count - first);
-                s.consumed += count;
-                wakeWorker = s.workerWaiting && kRingBytes - (waiting - count) >= kWakeRoom;
+            if (s.ring.buffered() > 0) {
+                chunk = s.ring.take(maxBytes);
+                wakeWorker = s.workerWaiting && s.ring.room() >= kWakeRoom;
                 if (wakeWorker) {
                     s.workerWaiting = false;
+                    s.lastSignAt = GetTickCount64();
                 }
             } else if (s.phase != Phase::Requesting && s.phase != Phase::Streaming) {
                 return {};
@@ -559,9 +682,7 @@ std::vector<std::uint8_t> WinInetTransfer::getChunk(std::size_t maxBytes) {
             }
         }
         if (!chunk.empty()) {
-            if (wakeWorker) {
-                SetEvent(s.roomFreed.get());
-            }
+            Wake(s.roomFreed.get(), wakeWorker);
             return chunk;
         }
         if (!pump) {
@@ -570,20 +691,19 @@ std::vector<std::uint8_t> WinInetTransfer::getChunk(std::size_t maxBytes) {
         }
         HANDLE ready = s.dataReady.get();
         MsgWaitForMultipleObjectsEx(1, &ready, kReaderPollMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        FailIfStalled(s);
         pump();
     }
 }
 
 bool WinInetTransfer::bodyEnded() {
     ExclusiveLock hold(shared_->lock);
-    return !shared_->cancelled && shared_->phase == Phase::Ended &&
-           shared_->produced == shared_->consumed;
+    return !shared_->cancelled && shared_->phase == Phase::Ended && shared_->ring.buffered() == 0;
 }
 
 bool WinInetTransfer::failed() {
     ExclusiveLock hold(shared_->lock);
-    return !shared_->cancelled && shared_->phase == Phase::Failed &&
-           shared_->produced == shared_->consumed;
+    return !shared_->cancelled && shared_->phase == Phase::Failed && shared_->ring.buffered() == 0;
 }
 
 bool WinInetTransfer::certificateRejected() {
@@ -592,44 +712,8 @@ bool WinInetTransfer::certificateRejected() {
 }
 
 void WinInetTransfer::cancel() {
-    WinInetShared& s = *shared_;
-    HINTERNET request = nullptr;
-    {
-        ExclusiveLock hold(s.lock);
-        if (s.cancelled) {
-            return;
-        }
-        s.cancelled = true;
-        request = std::exchange(s.request, nullptr);
-    }
-    if (s.roomFreed) {
-        SetEvent(s.roomFreed.get());
-    }
-    if (s.dataReady) {
-        SetEvent(s.dataReady.get());
-    }
-    // Ends a network call in progress where the system allows it (Windows does; Wine lets the
-    // call run to its data or its timeout, and the worker then stops).
-    if (request != nullptr) {
-        InternetCloseHandle(request);
-    }
-}
-
-std::wstring FindResponseHeader(const std::wstring& rawHeaders, const std::wstring& name) {
-    const std::wstring_view raw(rawHeaders);
-    std::size_t end = raw.find(L"\r\n");  // the status line holds no header
-    while (end != std::wstring_view::npos) {
-        const std::size_t start = end + 2;
-        end = raw.find(L"\r\n", start);
-        const std::wstring_view line =
-            raw.substr(start, end == std::wstring_view::npos ? end : end - start);
-        const std::size_t colon = line.find(L':');
-        if (colon != std::wstring_view::npos &&
-            EqualsIgnoreCase(Trimmed(line.substr(0, colon)), name)) {
-            return std::wstring(Trimmed(line.substr(colon + 1)));
-        }
-    }
-    return {};
+    cancelled_ = true;
+    CancelAttempt(*shared_);
 }
 
 }  // namespace ombrix

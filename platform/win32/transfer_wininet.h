@@ -1,7 +1,8 @@
 #pragma once
-// The transfer component on WinINet: a worker thread does all network I/O and streams the body
-// through a small bounded ring; the user-interface thread learns of the states through posted
-// window messages and takes the body out of the ring in chunks.
+// The transfer component on WinINet: a worker thread per request does all network I/O and
+// streams the body through a small bounded ring; the user-interface thread learns of the states
+// through posted window messages and takes the body out of the ring in chunks. A watch thread
+// per request fails it after 60 s without a byte while the ring has room.
 #include <windows.h>
 
 #include <cstddef>
@@ -20,8 +21,9 @@ struct WinInetShared;
 
 class WinInetTransfer : public Transfer {
   public:
-    // Every state change is posted as (window, message, state, 0). `pumpEvents` handles the
-    // waiting window events once; getChunk calls it while it waits for data.
+    // Every state change of the first request is posted as (window, message, state, 0).
+    // `pumpEvents` handles the waiting window events once; getChunk and awaitResponse call it
+    // while they wait.
     WinInetTransfer(HWND window, UINT message, std::function<void()> pumpEvents);
     // Cancels and waits a little for the worker. A worker stuck in a network call that a
     // closed handle does not interrupt (Wine) finishes on its own: it shares the state.
@@ -29,26 +31,31 @@ class WinInetTransfer : public Transfer {
     WinInetTransfer(const WinInetTransfer&) = delete;
     WinInetTransfer& operator=(const WinInetTransfer&) = delete;
 
-    // One GET per component; only the operation "get" is known. Returns at once.
+    // One first GET per component; only the operation "get" is known. Returns at once.
     void execute(const std::wstring& url, const std::wstring& operation) override;
+    void resume(const std::wstring& url, const std::wstring& requestHeaders) override;
+    bool awaitResponse() override;
     std::wstring header(const std::wstring& name) override;
     int httpStatus() override;
     std::vector<std::uint8_t> getChunk(std::size_t maxBytes) override;
     // The body ended cleanly and, when a length was announced, reached it.
     bool bodyEnded() override;
-    // The body broke off: a read failed, or it ended short of the announced length.
+    // The body broke off: a read failed, it ended short of the announced length, or no byte
+    // came for 60 s.
     bool failed() override;
     void cancel() override;
     bool certificateRejected() override;
 
   private:
-    std::shared_ptr<WinInetShared> shared_;
+    void start(std::shared_ptr<WinInetShared> attempt);
+
+    HWND window_;
+    UINT message_;
+    std::shared_ptr<WinInetShared> shared_;  // the latest request
     std::function<void()> pumpEvents_;
     unique_handle worker_;
+    bool started_ = false;
+    bool cancelled_ = false;
 };
-
-// The value of the first header `name` (letter case ignored) in raw CRLF-separated response
-// headers whose first line is the status line; "" when there is none.
-std::wstring FindResponseHeader(const std::wstring& rawHeaders, const std::wstring& name);
 
 }  // namespace ombrix

@@ -18,6 +18,16 @@ one JSON line to --log (and stdout): "listening" (with the port, useful with --p
     long         announces --announce bytes (default half the file) but sends the whole file
     stall        announces the file's length, sends --sent bytes, then sends nothing more
     redirect     302 to --location
+    break-once   the first response breaks off (closes early) after --sent bytes; later ones honour
+                 "Range: bytes=N-" with 206 (and If-Range against the file's ETag and date)
+    stall-once   likewise, but the first response stalls after --sent bytes instead
+    ignore-range the first response breaks off; later ones always send the whole file (200)
+    changes      the first response sends part of --first-file, then breaks off; later ones
+                 serve --file (another ETag), honouring Range and If-Range
+    stall-always every response stalls after --sent bytes of what it announced
+    silent       accepts the request and never answers
+
+The last six modes send a strong ETag (from the content) and Last-Modified.
 
 --announce overrides the announced length in every mode that announces one; --delay waits
 before the response starts. A refused connection is simply no server. With --tls-cert and
@@ -25,6 +35,8 @@ before the response starts. A refused connection is simply no server. With --tls
 """
 
 import argparse
+import email.utils
+import hashlib
 import json
 import os
 import signal
@@ -41,7 +53,9 @@ from http.server import BaseHTTPRequestHandler
 from typing import List, Optional
 
 MODES = ["normal", "no-length", "short", "reset", "status", "not-program", "drip", "long", "stall",
-         "redirect"]
+         "redirect", "break-once", "stall-once", "ignore-range", "changes", "stall-always",
+         "silent"]
+RESUMING = {"break-once", "stall-once", "ignore-range", "changes", "stall-always"}
 CHUNK = 64 * 1024
 UPDATE_PATH = "/soft/updates/ombrix/ombrix"
 
@@ -116,7 +130,13 @@ class Handler(BaseHTTPRequestHandler):
         options = self.server.options
         if options.delay:
             time.sleep(options.delay)
-        status, announced, sent = self.respond(options)
+        if options.mode == "silent":
+            self.server.stopping.wait()
+            return
+        if options.mode in RESUMING:
+            status, announced, sent = self.respond_resuming(options, number)
+        else:
+            status, announced, sent = self.respond(options)
         self.server.log.write(event="response", n=number, mode=options.mode, status=status,
                               announced=announced, sent=sent)
 
@@ -168,6 +188,55 @@ class Handler(BaseHTTPRequestHandler):
             self.server.stopping.wait()
         return 200, announced, sent
 
+    def respond_resuming(self, options, number: int):
+        """The modes that break off a body and then see what the client asks for next."""
+        first = number == 1
+        path = options.first_file if options.mode == "changes" and first else options.file
+        with open(path, "rb") as f:
+            data = f.read()
+        etag = '"' + hashlib.sha1(data).hexdigest()[:16] + '"'
+        modified = email.utils.formatdate(os.path.getmtime(path), usegmt=True)
+        start = 0
+        asked = self.headers.get("Range", "")
+        condition = self.headers.get("If-Range")
+        if (asked.startswith("bytes=") and asked.endswith("-") and options.mode != "ignore-range"
+                and condition in (etag, modified)):
+            start = int(asked[len("bytes="):-1])
+        if start >= len(data) > 0:
+            self.send_response(416)
+            self.send_header("Content-Range", f"bytes */{len(data)}")
+            self.send_header("Content-Length", "0")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            return 416, 0, 0
+        status = 206 if start > 0 else 200
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(data) - start))
+        if start > 0:
+            self.send_header("Content-Range", f"bytes {start}-{len(data) - 1}/{len(data)}")
+        self.send_header("ETag", etag)
+        self.send_header("Last-Modified", modified)
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        breaks = first or options.mode == "stall-always"
+        rest = data[start:]
+        part = rest[:options.sent if options.sent is not None else len(rest) // 2] if breaks \
+            else rest
+        try:
+            self.wfile.write(part)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            return status, len(rest), 0
+        if breaks and options.mode in ("stall-once", "stall-always"):
+            self.server.stopping.wait()
+        elif breaks:
+            # An early close, not a reset: under Wine a reset can discard what had arrived.
+            self.connection.shutdown(socket.SHUT_RDWR)
+        return status, len(rest), len(part)
+
     def page(self, status: int, html: str):
         body = html.encode("utf-8")
         self.send_response(status)
@@ -211,6 +280,7 @@ def parse_args(argv: List[str]):
     parser.add_argument("--drip-interval", type=float, default=0.1)
     parser.add_argument("--delay", type=float, default=0.0, help="seconds before responding")
     parser.add_argument("--lifetime", type=float, default=120.0, help="seconds until it stops")
+    parser.add_argument("--first-file", help="what the changes mode sends first")
     parser.add_argument("--location", help="where the redirect mode sends the client")
     parser.add_argument("--tls-cert", help="PEM certificate (chain): serve https")
     parser.add_argument("--tls-key", help="PEM private key of --tls-cert")

@@ -100,6 +100,7 @@ class FailedDownloads(UpdateTestCase):
                 with self.serve(mode, **options):
                     run = self.start_update(folder)
                     run.wait_window()
+                    run.box(timeout_ms=40000)  # after the resumes' pauses (15 s in all)
                     self.assertIn(self.assert_failed_run(run)["text"], messages)
                 self.assertFalse((folder / DOWNLOAD_NAME).exists(), "a partial download stayed")
                 self.assert_product_untouched(folder)

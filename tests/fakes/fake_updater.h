@@ -459,10 +459,22 @@ class FakeProgressBar : public ProgressBar {
 class FakeTransfer : public Transfer {
   public:
     explicit FakeTransfer(Log& log) : log_(log) {}
+    // One request's answer. The first request's is the fields below; each resume takes the
+    // next of `resumes`, and gets no answer when none is left.
+    struct Answer {
+        bool answers = true;
+        int status = 206;
+        std::map<std::wstring, std::wstring> headers;
+        Bytes body;
+        bool breaksOff = false;
+    };
     int status = 200;
     std::map<std::wstring, std::wstring> headers;
     Bytes body;
     bool breaksOff = false;  // the body stops early with an error instead of ending cleanly
+    bool answers = true;
+    std::deque<Answer> resumes;
+    std::vector<std::wstring> resumeHeaders;  // what each resume asked with
     std::size_t delivered = 0;
     bool cancelled = false;
     int reads = 0;
@@ -472,6 +484,24 @@ class FakeTransfer : public Transfer {
         log_.push_back(L"execute " + url + L" " + operation);
         requests.push_back(url);
     }
+    void resume(const std::wstring& url, const std::wstring& requestHeaders) override {
+        log_.push_back(L"resume " + url);
+        requests.push_back(url);
+        resumeHeaders.push_back(requestHeaders);
+        Answer next;
+        next.answers = false;
+        if (!resumes.empty()) {
+            next = std::move(resumes.front());
+            resumes.pop_front();
+        }
+        answers = next.answers;
+        status = next.answers ? next.status : 0;
+        headers = std::move(next.headers);
+        body = std::move(next.body);
+        breaksOff = next.breaksOff || !next.answers;
+        delivered = 0;
+    }
+    bool awaitResponse() override { return answers && !cancelled; }
     std::wstring header(const std::wstring& name) override {
         const auto h = headers.find(name);
         return h == headers.end() ? L"" : h->second;

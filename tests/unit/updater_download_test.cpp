@@ -282,16 +282,8 @@ TEST(UpdaterCancelTest, DeclinedCloseLetsTheDownloadComplete) {
     EXPECT_NE(rig.form2Window, nullptr);
 }
 
-TEST(UpdaterHelpersTest, ContentLengthAndScaling) {
-    using updater::ParseContentLength;
+TEST(UpdaterHelpersTest, ProgressScaling) {
     using updater::ProgressScale;
-    EXPECT_EQ(ParseContentLength(L"1500"), 1500);
-    EXPECT_EQ(ParseContentLength(L"0"), 0);
-    EXPECT_EQ(ParseContentLength(L""), std::nullopt);
-    EXPECT_EQ(ParseContentLength(L"+5"), std::nullopt);
-    EXPECT_EQ(ParseContentLength(L"99999999999999999999"), std::nullopt);
-    EXPECT_EQ(ParseContentLength(L"3221225472"), 3221225472LL);
-
     const ProgressScale fits(2147483647);
     EXPECT_EQ(fits.maximum(), 2147483647);
     EXPECT_EQ(fits.position(2147483647), 2147483647);

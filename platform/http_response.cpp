@@ -1,0 +1,110 @@
+#include "platform/http_response.h"
+
+#include <string_view>
+
+namespace ombrix {
+namespace {
+
+wchar_t AsciiLower(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool EqualsIgnoreCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::wstring_view Trimmed(std::wstring_view text) {
+    const auto first = text.find_first_not_of(L" \t");
+    if (first == std::wstring_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// Decimal digits only, at most 18 of them (so the value fits).
+std::optional<std::int64_t> ParseDigits(std::wstring_view text) {
+    if (text.empty() || text.size() > 18) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - L'0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::wstring FindResponseHeader(const std::wstring& rawHeaders, const std::wstring& name) {
+    const std::wstring_view raw(rawHeaders);
+    std::size_t end = raw.find(L"\r\n");  // the status line holds no header
+    while (end != std::wstring_view::npos) {
+        const std::size_t start = end + 2;
+        end = raw.find(L"\r\n", start);
+        const std::wstring_view line =
+            raw.substr(start, end == std::wstring_view::npos ? end : end - start);
+        const std::size_t colon = line.find(L':');
+        if (colon != std::wstring_view::npos &&
+            EqualsIgnoreCase(Trimmed(line.substr(0, colon)), name)) {
+            return std::wstring(Trimmed(line.substr(colon + 1)));
+        }
+    }
+    return {};
+}
+
+std::optional<std::int64_t> ParseContentLength(const std::wstring& text) {
+    return ParseDigits(text);
+}
+
+std::optional<ContentRange> ParseContentRange(const std::wstring& text) {
+    const std::wstring_view value = Trimmed(text);
+    constexpr std::wstring_view kUnit = L"bytes ";
+    if (value.size() <= kUnit.size() || !EqualsIgnoreCase(value.substr(0, kUnit.size()), kUnit)) {
+        return std::nullopt;
+    }
+    const std::wstring_view spec = Trimmed(value.substr(kUnit.size()));
+    const std::size_t dash = spec.find(L'-');
+    const std::size_t slash = spec.find(L'/');
+    if (dash == std::wstring_view::npos || slash == std::wstring_view::npos || slash < dash) {
+        return std::nullopt;
+    }
+    const auto first = ParseDigits(spec.substr(0, dash));
+    const auto last = ParseDigits(spec.substr(dash + 1, slash - dash - 1));
+    const std::wstring_view totalText = spec.substr(slash + 1);
+    const auto total = totalText == L"*" ? std::optional<std::int64_t>(-1) : ParseDigits(totalText);
+    if (!first || !last || !total || *last < *first || (*total >= 0 && *last >= *total)) {
+        return std::nullopt;
+    }
+    return ContentRange{*first, *last, *total};
+}
+
+std::optional<std::wstring> RedirectLocation(int status, const std::wstring& rawHeaders) {
+    switch (status) {
+        case 301:
+        case 302:
+        case 303:
+        case 307:
+        case 308:
+            break;
+        default:
+            return std::nullopt;
+    }
+    std::wstring location = FindResponseHeader(rawHeaders, L"Location");
+    if (location.empty()) {
+        return std::nullopt;
+    }
+    return location;
+}
+
+}  // namespace ombrix

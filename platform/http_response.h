@@ -1,0 +1,29 @@
+#pragma once
+// Reading an HTTP response's head: header values, the announced length, byte ranges and
+// redirects. Shared by the transfer component and the updater's logic.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ombrix {
+
+// The value of the first header `name` (letter case ignored) in raw CRLF-separated response
+// headers whose first line is the status line; "" when there is none.
+std::wstring FindResponseHeader(const std::wstring& rawHeaders, const std::wstring& name);
+
+// The announced body length: a text of decimal digits only; nothing for anything else.
+std::optional<std::int64_t> ParseContentLength(const std::wstring& text);
+
+// "bytes FIRST-LAST/TOTAL"; total is -1 for "*".
+struct ContentRange {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::int64_t total = -1;
+};
+std::optional<ContentRange> ParseContentRange(const std::wstring& text);
+
+// Where a redirect response points (its Location, not yet resolved); nothing for any other
+// response, and for a redirect without a Location, which then stands as the response.
+std::optional<std::wstring> RedirectLocation(int status, const std::wstring& rawHeaders);
+
+}  // namespace ombrix

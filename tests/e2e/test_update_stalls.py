@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Update.exe end to end, servers that go silent: 60 s without a byte fail a request, whether it
+waits for the response or for the rest of the body. A body that stalls is resumed; a server that
+never answers the first request is a transfer error without retry; one that stalls every time
+ends as incomplete after four resumes. Each stall costs a real minute, so there are only these."""
+
+# ctest-timeout: 600
+
+import time
+import unittest
+
+import harness
+
+from http_server import TestServer
+from update_run import (DOWNLOAD_NAME, EXIT_INSTALLED, PRODUCT_NAME,
+                        RELAUNCH_QUESTION, TRANSFER_ERROR, UpdateTestCase)
+
+INCOMPLETE = "文件下载不完整，请稍后再试！"
+CANNOT_CONNECT = "暂时无法连接服务器，请稍后再试！"
+
+
+def wait_box(run, seconds: float) -> dict:
+    """The run's message box, waited for longer than one automation call may take."""
+    deadline = time.monotonic() + seconds
+    while True:
+        try:
+            return run.box(timeout_ms=30000)
+        except harness.HarnessError:
+            if time.monotonic() > deadline:
+                raise
+
+
+class Stalls(UpdateTestCase):
+    def serve_long(self, mode: str, **options) -> TestServer:
+        return TestServer(self.new_product_file, mode=mode, port=self.port, log_dir=self.s.tmp,
+                          lifetime=480, **options)
+
+    def test_a_stalled_body_is_resumed_after_a_minute(self):
+        folder = self.program_folder()
+        with self.serve_long("stall-once", sent=100000) as server:
+            started = time.monotonic()
+            run = self.start_update(folder)
+            run.wait_window()
+            self.assertEqual(wait_box(run, 100)["text"], RELAUNCH_QUESTION)
+            elapsed = time.monotonic() - started
+            run.answer("no")
+            self.assertEqual(run.exit_code(), EXIT_INSTALLED)
+            requests = server.requests()
+        self.assertTrue(60 <= elapsed < 90, elapsed)
+        self.assertEqual(len(requests), 2)
+        self.assertEqual(requests[1]["headers"].get("Range"), "bytes=100000-")
+        self.assertEqual((folder / PRODUCT_NAME).read_bytes(), self.new_product)
+
+    def test_no_answer_to_the_first_request_is_a_transfer_error_without_retry(self):
+        folder = self.program_folder()
+        with self.serve_long("silent") as server:
+            started = time.monotonic()
+            run = self.start_update(folder)
+            run.wait_window()
+            box = wait_box(run, 100)
+            elapsed = time.monotonic() - started
+            self.assertEqual(run.status(), TRANSFER_ERROR)
+            self.assertEqual(box["text"], CANNOT_CONNECT)
+            self.assert_failed_run(run, CANNOT_CONNECT)
+            self.assertEqual(len(server.requests()), 1)
+        self.assertTrue(55 <= elapsed < 90, elapsed)
+        self.assertFalse((folder / DOWNLOAD_NAME).exists())
+        self.assert_product_untouched(folder)
+
+    def test_a_body_that_stalls_every_time_ends_as_incomplete(self):
+        folder = self.program_folder()
+        with self.serve_long("stall-always", sent=30000) as server:
+            run = self.start_update(folder)
+            run.wait_window()
+            # Five stalls of a minute and the pauses between them.
+            wait_box(run, 400)
+            self.assert_failed_run(run, INCOMPLETE)
+            requests = server.requests()
+        self.assertEqual([r["headers"].get("Range") for r in requests],
+                         [None, "bytes=30000-", "bytes=60000-", "bytes=90000-", "bytes=120000-"])
+        self.assertFalse((folder / DOWNLOAD_NAME).exists(), "a partial download stayed")
+        self.assert_product_untouched(folder)
+        self.assert_download_folder_empty(folder)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
