@@ -28,7 +28,8 @@ std::wstring ResumeRequestHeaders(const BodyIdentity& body, std::uint64_t onDisk
     if (validator.empty() || onDisk == 0 || !body.length) {
         return {};
     }
-    return L"Range: bytes=" + DecimalText(static_cast<long long>(onDisk)) + L"-\r\nIf-Range: " + validator + L"\r\n";
+    return L"Range: bytes=" + DecimalText(static_cast<long long>(onDisk)) + L"-\r\nIf-Range: " +
+           validator + L"\r\n";
 }
 
 ResumeStep DecideResume(const BodyIdentity& body, std::uint64_t onDisk,

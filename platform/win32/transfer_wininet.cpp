@@ -50,8 +50,8 @@ bool IsFinal(Phase phase) {
 struct WinInetShared {
     HWND window = nullptr;
     UINT message = 0;
-    bool quiet = false;      // a resume reports no states
-    bool unusable = false;   // an operation other than "get": fails at once
+    bool quiet = false;       // a resume reports no states
+    bool unusable = false;    // an operation other than "get": fails at once
     unique_handle dataReady;  // set by the worker for a waiting reader
     unique_handle roomFreed;  // set by the reader (or cancel) for a waiting worker
     unique_handle over;       // set when the request has ended, failed or was cancelled
@@ -524,7 +524,8 @@ DWORD WINAPI WatchMain(void* parameter) {
 // Starts `entry` on its own thread with its own reference to `shared`; empty on failure.
 unique_handle StartThread(LPTHREAD_START_ROUTINE entry, const SharedRef& shared) {
     auto reference = std::make_unique<SharedRef>(shared);
-    unique_handle thread = unique_handle(CreateThread(nullptr, 0, entry, reference.get(), 0, nullptr));
+    unique_handle thread =
+        unique_handle(CreateThread(nullptr, 0, entry, reference.get(), 0, nullptr));
     if (thread) {
         static_cast<void>(reference.release());  // the thread owns it now
     }

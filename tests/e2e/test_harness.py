@@ -336,7 +336,7 @@ class UnderWine(unittest.TestCase):
         folder = self.product_folder("old")
         exe = harness.to_windows_path(folder / "Ombrix.exe")
         with self.assertRaises(harness.AutomateError) as caught:
-            self.s.automate("run", "--cmdline", f'"{exe}"', "--timeout", 1000)
+            self.s.automate("run", "--cmdline", f'"{exe}" windowless', "--timeout", 1000)
         self.assertEqual(caught.exception.code, 3)
         self.assertEqual(caught.exception.lines[0]["windows"], [])
         self.assertEqual(self.s.kill_all("ombrix.exe"), [caught.exception.lines[0]["pid"]])
