@@ -17,6 +17,8 @@ void Form2::Show() {
 }
 
 void Form2::Load() {
+    // The designed timer runs from the window's creation; it must not tick into the close wait.
+    window_->stopTimer(form2::Timer1);
     run_.installFiles = InstallFilesOf(s_);
     const std::wstring displayName = s_.form1.text(form1::Label5);
     s_.form1.blockSessionEnd(texts::kUpdatingPrefix + displayName + texts::kUpdatingSuffix);
@@ -32,6 +34,7 @@ void Form2::Load() {
     s_.form1.setText(form1::Label3, texts::kDownloadComplete);
     KillPasses();
     // The timer counts from here: nothing above ran under a tick.
+    armed_ = true;
     window_->startTimer(form2::Timer1, form2::kTimer1IntervalMs);
     window_->hide();
 }
@@ -58,7 +61,7 @@ void Form2::KillProcessByName(const std::wstring& name) {
 }
 
 void Form2::onTimer(int timer) {
-    if (timer != form2::Timer1 || started_ || run_.phase != Phase::Waiting) {
+    if (timer != form2::Timer1 || !armed_ || started_ || run_.phase != Phase::Waiting) {
         return;
     }
     if (run_.prompts.anyOpen()) {

@@ -48,6 +48,8 @@ class Form2 : public WindowEvents {
     std::unique_ptr<Window> window_;
     std::vector<std::unique_ptr<ProcessHandle>> terminated_;
     bool started_ = false;
+    // Set once the product is closed and the kill passes are over: the timer counts from there.
+    bool armed_ = false;
 };
 
 }  // namespace ombrix::updater

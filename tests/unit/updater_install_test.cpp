@@ -67,8 +67,12 @@ TEST_F(InstallTest, ProductIsAskedFirstAndForcedOnlyAfterTheWait) {
     p[1].answer = Proc::Answer::Refuses;
     p.push_back({15, L"ombrix.exe", product(), true, true, 0, {150}, Proc::Answer::Hangs});
     std::wstring statusWhileWaiting;
-    rig.clock.onIdle = [&] { statusWhileWaiting = rig.status(); };
+    rig.clock.onIdle = [&] {
+        statusWhileWaiting = rig.status();
+        rig.form2Events->onTimer(form2::Timer1);  // the designed timer ticks: not yet
+    };
     ASSERT_NO_FATAL_FAILURE(handOver());
+    EXPECT_EQ(rig.files.files[product()], oldProduct);
 
     EXPECT_EQ(statusWhileWaiting, L"正在关闭Ombrix......");
     EXPECT_LT(at(L"ask 100"), at(L"ask 101"));
