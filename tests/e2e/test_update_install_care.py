@@ -9,6 +9,7 @@ partial file. After each, the program folder holds nothing but its own files."""
 
 # ctest-timeout: 300
 
+import json
 import time
 
 import harness
@@ -155,8 +156,17 @@ class InstallCare(UpdateTestCase):
             run = self.start_update(folder)
             run.wait_window()
             run.wait_progress(lambda bar: bar["pos"] > 0)
+            # The exit code as Windows reports it to a waiting installer: Wine's session end
+            # kills the Linux process behind it, whose own status may then be a signal's.
+            pid = self.s.processes("Update.exe")[0]["pid"]
+            waiter = self.s.start(harness.tool("tools/automate.exe"),
+                                  ["wait-process", "--pid", pid, "--timeout", 60000])
+            time.sleep(0.5)  # the waiter has the process open
             self.s.wine(["wineboot", "--end-session"], timeout=60)
-            self.assertEqual(run.exit_code(), EXIT_CANCELLED)
+            run.exit_code()
+            harness.wait_popen(waiter, 30)
+            answer = json.loads(waiter.output_path.read_text().strip().splitlines()[-1])
+            self.assertEqual(answer["exit_code"], EXIT_CANCELLED)
         self.assertFalse((folder / DOWNLOAD_NAME).exists(), "the partial download stayed")
         self.assert_product_untouched(folder)
         self.assert_only_own_files(folder)
