@@ -10,6 +10,11 @@ Run through bench/run, which builds what this needs and sets:
     OMBRIX_BENCH_TREE      bench/'s own Windows tree (probe, plain reader, minimal programs)
     OMBRIX_E2E_STATE       where the Xvfb display and the Wine prefix of this run live
     OMBRIX_BENCH_OUT       where the bodies, the server and the results go
+    OMBRIX_BENCH_SHIP_DIR  the shipped form's tree, whose sizes are measured (default: the
+                           project's Windows tree)
+    OMBRIX_BENCH_SHIP_TREE bench/'s tree of the same form, for the minimal window's size
+                           (default: OMBRIX_BENCH_TREE)
+    OMBRIX_BENCH_ONLY      a comma-separated subset of footprint,startup,download (default all)
 """
 
 import contextlib
@@ -72,10 +77,13 @@ def quoted(path) -> str:
 
 
 class Bench:
-    def __init__(self, session: harness.Session, out: pathlib.Path, tree: pathlib.Path):
+    def __init__(self, session: harness.Session, out: pathlib.Path, tree: pathlib.Path,
+                 ship: pathlib.Path, ship_tree: pathlib.Path):
         self.s = session
         self.out = out
         self.tree = tree
+        self.ship = ship
+        self.ship_tree = ship_tree
         self.url = build_info.update_url()
         self.port = build_info.update_port()
         self.docroot = out / "www"
@@ -83,6 +91,8 @@ class Bench:
         self.scratch = out / "scratch"
         self.lines = []
         self.results = {}
+        self.only = {part.strip() for part in
+                     os.environ.get("OMBRIX_BENCH_ONLY", "footprint,startup,download").split(",")}
 
     # --- plumbing ------------------------------------------------------------------------
 
@@ -237,7 +247,9 @@ class Bench:
         self.emit(figures.memory_growth_line(small, peaks[small][0], large, peaks[large][0],
                                              MEMORY_GROWTH))
         # What any window costs under Wine, beside the reader, which shows none.
-        at_window = self.results["memory at window"]
+        at_window = self.results.get("memory at window")
+        if not at_window:
+            return  # the start-up runs, which read these peaks, were left out
         reader_peak = min(reader for _, reader in peaks.values())
         self.emit(figures.memory_baseline_line("the minimal window program",
                                                at_window["minimal window"],
@@ -247,12 +259,13 @@ class Bench:
                                                at_window["minimal window"]))
 
     def footprint(self) -> None:
+        # The shipped form's files, which need not be the ones Wine runs here.
         system = system_dlls(self.s.prefix)
-        minimal = pe_facts(self.bench_tool("minimal_window.exe"))
+        minimal = pe_facts(self.ship_tree / "minimal_window.exe")
         reference = "the minimal window program"
         for name, path, limit, code_limit in [
-                ("Update.exe", harness.tool("apps/Update.exe"), UPDATE_LIMIT, UPDATE_CODE_LIMIT),
-                ("Brevik.exe", harness.tool("apps/Brevik.exe"), BREVIK_LIMIT, None)]:
+                ("Update.exe", self.ship / "apps/Update.exe", UPDATE_LIMIT, UPDATE_CODE_LIMIT),
+                ("Brevik.exe", self.ship / "apps/Brevik.exe", BREVIK_LIMIT, None)]:
             facts = pe_facts(path)
             self.results[f"size {name}"] = facts._asdict()
             self.emit(figures.size_line(name, facts.size, facts.stripped, facts.imports,
@@ -300,9 +313,10 @@ class Bench:
         server.start()
         try:
             note(f"nginx serves {self.url}")
-            self.footprint()
-            self.startup()
-            self.downloads()
+            for name, measure in [("footprint", self.footprint), ("startup", self.startup),
+                                  ("download", self.downloads)]:
+                if name in self.only:
+                    measure()
         finally:
             server.stop()
         (self.out / "results.json").write_text(json.dumps(self.results, indent=2))
@@ -314,13 +328,15 @@ def main() -> int:
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     out = pathlib.Path(os.environ["OMBRIX_BENCH_OUT"])
     tree = pathlib.Path(os.environ["OMBRIX_BENCH_TREE"])
+    ship = pathlib.Path(os.environ.get("OMBRIX_BENCH_SHIP_DIR") or harness.win_build_dir())
+    ship_tree = pathlib.Path(os.environ.get("OMBRIX_BENCH_SHIP_TREE") or tree)
     out.mkdir(parents=True, exist_ok=True)
     started = time.monotonic()
     # The session's own messages are progress too.
     with contextlib.redirect_stdout(sys.stderr):
         session = harness.setup()
     try:
-        Bench(session, out, tree).run()
+        Bench(session, out, tree, ship, ship_tree).run()
     except (BenchError, harness.HarnessError, OSError, subprocess.SubprocessError) as error:
         print(f"bench: a measurement failed: {error}", file=sys.stderr)
         return 1

@@ -6,7 +6,8 @@ import pathlib
 import subprocess
 from typing import Dict, Iterable, List, NamedTuple, Set
 
-OBJDUMP = "i686-w64-mingw32-objdump"
+# The x86_64 binutils read both PE formats: i686 (pei-i386) and x86_64 (pei-x86-64) programs.
+OBJDUMP = "x86_64-w64-mingw32-objdump"
 
 
 class PeFacts(NamedTuple):
@@ -54,10 +55,11 @@ def pe_facts(path: pathlib.Path) -> PeFacts:
 
 
 def system_dlls(prefix: pathlib.Path) -> Set[str]:
-    """The DLLs that Windows itself provides: those of the fresh prefix's system folder (a
-    32-bit prefix keeps its 32-bit DLLs in system32), lower case."""
-    folder = prefix / "drive_c" / "windows" / "system32"
-    return {p.name.lower() for p in folder.iterdir() if p.suffix.lower() == ".dll"}
+    """The DLLs that Windows itself provides: those of the fresh prefix's system folders (a
+    32-bit prefix keeps its 32-bit DLLs in system32, a 64-bit one in syswow64), lower case."""
+    windows = prefix / "drive_c" / "windows"
+    return {p.name.lower() for folder in (windows / "system32", windows / "syswow64")
+            if folder.is_dir() for p in folder.iterdir() if p.suffix.lower() == ".dll"}
 
 
 def foreign_imports(imports: Iterable[str], system: Set[str]) -> List[str]:
