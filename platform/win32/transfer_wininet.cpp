@@ -55,6 +55,9 @@ struct WinInetShared {
     unique_handle dataReady;  // set by the worker for a waiting reader
     unique_handle roomFreed;  // set by the reader (or cancel) for a waiting worker
     unique_handle over;       // set when the request has ended, failed or was cancelled
+    unique_handle completed;  // set by WinINet's callback when a pending call has completed
+    // The worker's read, here rather than on its stack: WinINet keeps it while a read is pending.
+    INTERNET_BUFFERSW buffers{};
     ByteRing ring{kRingBytes};
 
     SRWLOCK lock = SRWLOCK_INIT;
@@ -71,6 +74,8 @@ struct WinInetShared {
     int status = 0;
     std::wstring rawHeaders;
     bool certificateRejected = false;
+    DWORD_PTR asyncResult = 0;  // of the last pending call: nonzero when it succeeded
+    DWORD asyncError = 0;
     ULONGLONG lastSignAt = 0;     // the last byte, or the last step of the request
     HINTERNET request = nullptr;  // closed by the worker when done, or by cancel or the watch
 };
@@ -117,12 +122,25 @@ void PostStateLocked(WinInetShared& s, int state) {
 
 // Runs on whichever thread WinINet reports from (the worker, or another thread while a handle
 // is closed): it reaches the window only by posting.
-void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-    const int state = StateOfStatus(status);
-    if (state == 0 || context == 0) {
+void CALLBACK OnInternetStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+    if (context == 0) {
         return;
     }
     auto& shared = *reinterpret_cast<WinInetShared*>(context);
+    if (status == INTERNET_STATUS_REQUEST_COMPLETE && info != nullptr) {
+        const auto& result = *static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        {
+            ExclusiveLock hold(shared.lock);
+            shared.asyncResult = result.dwResult;
+            shared.asyncError = result.dwError;
+        }
+        SetEvent(shared.completed.get());
+        return;
+    }
+    const int state = StateOfStatus(status);
+    if (state == 0) {
+        return;
+    }
     ExclusiveLock hold(shared.lock);
     if (state == kStateConnected || state == kStateRequestSent || state == kStateResponseReceived) {
         shared.lastSignAt = GetTickCount64();
@@ -134,6 +152,27 @@ void Wake(HANDLE event, bool wake) {
     if (wake && event != nullptr) {
         SetEvent(event);
     }
+}
+
+// The session is asynchronous, so that a read can return what has come without waiting for
+// more. True when `ok`, or when the pending call completed with success; false when it failed
+// (`error` says why) or the request ended (stall, cancel) while the call was pending.
+bool Complete(WinInetShared& s, BOOL ok, DWORD& error) {
+    if (ok) {
+        return true;
+    }
+    error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        return false;
+    }
+    HANDLE events[] = {s.completed.get(), s.over.get()};
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        error = ERROR_INTERNET_OPERATION_CANCELLED;
+        return false;
+    }
+    ExclusiveLock hold(s.lock);
+    error = s.asyncError;
+    return s.asyncResult != 0;
 }
 
 // Ends the request with `phase` unless it has ended already (a stall the watch reported stays
@@ -176,6 +215,7 @@ void FailIfStalled(WinInetShared& s) {
     Wake(s.roomFreed.get(), true);
     Wake(s.over.get(), true);
     if (request != nullptr) {
+        InternetSetStatusCallbackW(request, nullptr);
         InternetCloseHandle(request);
     }
 }
@@ -361,20 +401,25 @@ void StreamBody(WinInetShared& s, HINTERNET request, std::int64_t announced) {
         if (span.size == 0) {
             return;
         }
-        // A synchronous read waits until its whole buffer is filled, so it never asks for more
-        // than has come: what arrived before a pause reaches the reader at once. Asking waits
-        // for data; nothing waiting means the end, and a read of one byte confirms it.
-        DWORD waiting = 0;
-        if (!InternetQueryDataAvailable(request, &waiting, 0, 0)) {
+        // A read without waiting returns what has come, up to the span: what arrived before a
+        // pause reaches the reader at once, and a fast stream is read in large pieces. With
+        // nothing there it is pending until data comes, and is then made again. An empty
+        // read that returns at once is the end.
+        s.buffers = INTERNET_BUFFERSW{};
+        s.buffers.dwStructSize = sizeof s.buffers;
+        s.buffers.lpvBuffer = span.data;
+        s.buffers.dwBufferLength = span.size;
+        const BOOL read =
+            InternetReadFileExW(request, &s.buffers, IRF_NO_WAIT, reinterpret_cast<DWORD_PTR>(&s));
+        if (!read) {
+            DWORD error = 0;
+            if (GetLastError() == ERROR_IO_PENDING && Complete(s, FALSE, error)) {
+                continue;
+            }
             Finish(s, Phase::Failed);
             return;
         }
-        const DWORD want = waiting == 0 ? 1 : std::min<DWORD>(waiting, span.size);
-        DWORD got = 0;
-        if (!InternetReadFile(request, span.data, want, &got)) {
-            Finish(s, Phase::Failed);
-            return;
-        }
+        const DWORD got = std::min<DWORD>(s.buffers.dwBufferLength, span.size);
         if (got == 0) {
             Finish(s, announced >= 0 && delivered < announced ? Phase::Failed : Phase::Ended);
             return;
@@ -401,6 +446,8 @@ void CloseRequest(WinInetShared& s) {
         request = std::exchange(s.request, nullptr);
     }
     if (request != nullptr) {
+        // A call still pending reports nothing once the request is given up.
+        InternetSetStatusCallbackW(request, nullptr);
         InternetCloseHandle(request);
     }
 }
@@ -441,9 +488,12 @@ HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& pa
     SetTimeouts(request);
     // One request per connection: no idle connection (and pool thread) is kept for later.
     const std::wstring headers = L"Connection: close\r\n" + extraHeaders;
-    if (!HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr,
-                          0)) {
-        FailRequest(s, GetLastError());
+    DWORD error = 0;
+    if (!Complete(s,
+                  HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                   nullptr, 0),
+                  error)) {
+        FailRequest(s, error);
         CloseRequest(s);
         return nullptr;
     }
@@ -459,8 +509,8 @@ void RunRequest(WinInetShared& s) {
         extraHeaders = s.requestHeaders;
     }
     // The system's proxy settings apply.
-    const unique_hinternet session(
-        InternetOpenW(L"Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    const unique_hinternet session(InternetOpenW(L"Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                                 nullptr, INTERNET_FLAG_ASYNC));
     if (!session) {
         Finish(s, Phase::Failed);
         return;
@@ -549,6 +599,7 @@ void CancelAttempt(WinInetShared& s) {
     // Ends a network call in progress where the system allows it (Windows does; Wine lets the
     // call run to its data or its timeout, and the worker then stops).
     if (request != nullptr) {
+        InternetSetStatusCallbackW(request, nullptr);
         InternetCloseHandle(request);
     }
 }
@@ -575,10 +626,11 @@ void WinInetTransfer::start(std::shared_ptr<WinInetShared> attempt) {
     s.dataReady = unique_handle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     s.roomFreed = unique_handle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     s.over = unique_handle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    s.completed = unique_handle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     s.phase = Phase::Requesting;
     s.lastSignAt = GetTickCount64();
     shared_ = std::move(attempt);
-    if (s.unusable || !s.dataReady || !s.roomFreed || !s.over) {
+    if (s.unusable || !s.dataReady || !s.roomFreed || !s.over || !s.completed) {
         Finish(s, Phase::Failed);
         return;
     }
