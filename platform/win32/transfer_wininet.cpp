@@ -14,18 +14,21 @@ namespace ombrix {
 
 namespace {
 
-// The body streams through this ring; it is never held whole.
-constexpr std::uint32_t kRingBytes = 256 * 1024;
-constexpr std::uint32_t kMaxRead = 64 * 1024;
+// The body streams through this ring; it is never held whole. Reads take up to kMaxRead of
+// what has come: under Wine every read costs the same few socket calls whatever its size, so
+// 256 KiB pieces read a fast stream about as fast as a plain reader does (64 KiB pieces reached
+// about two thirds of it).
+constexpr std::uint32_t kRingBytes = 1024 * 1024;
+constexpr std::uint32_t kMaxRead = 256 * 1024;
 // The worker waits while less than this is free...
-constexpr std::uint32_t kMinRoom = 16 * 1024;
-// ...and the reader wakes it only when this much is free: one wake per tens of kilobytes, not
-// one per chunk taken (every event call is a round trip to the Wine server).
-constexpr std::uint32_t kWakeRoom = 64 * 1024;
+constexpr std::uint32_t kMinRoom = 64 * 1024;
+// ...and the reader wakes it only when this much is free: one wake per read, not one per chunk
+// taken (every event call is a round trip to the Wine server).
+constexpr std::uint32_t kWakeRoom = 256 * 1024;
 // Likewise a waiting reader is woken when this much has come (or the stream is slow), not after
 // every read; it also looks by itself this often, so that data below that mark is not held
 // back long.
-constexpr std::uint32_t kWakeData = 128 * 1024;
+constexpr std::uint32_t kWakeData = 256 * 1024;
 constexpr DWORD kReaderPollMs = 20;
 // No byte for this long, while there is room for one, fails the request. WinINet's own
 // timeouts say the same, but Wine ignores some of them, so a watch of our own stands behind.
@@ -663,6 +666,8 @@ void WinInetTransfer::resume(const std::wstring& url, const std::wstring& reques
     }
     CancelAttempt(*shared_);
     worker_.reset();  // a worker still stuck in the old request ends on its own
+    // WinINet may still report on the old request from its own threads, naming it by address.
+    retired_.push_back(std::move(shared_));
     auto attempt = std::make_shared<WinInetShared>();
     attempt->url = url;
     attempt->requestHeaders = requestHeaders;

@@ -51,7 +51,8 @@ class WinInetTransfer : public Transfer {
 
     HWND window_;
     UINT message_;
-    std::shared_ptr<WinInetShared> shared_;  // the latest request
+    std::shared_ptr<WinInetShared> shared_;                // the latest request
+    std::vector<std::shared_ptr<WinInetShared>> retired_;  // the earlier ones of this run
     std::function<void()> pumpEvents_;
     unique_handle worker_;
     bool started_ = false;
