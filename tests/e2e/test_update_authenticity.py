@@ -33,12 +33,11 @@ import build_info
 import harness
 import signing
 from http_server import TestServer
+from update_run import NOT_A_PROGRAM, RELAUNCH_QUESTION
 
 NOTICE_TITLE = "提示："
 BAD_SIGNATURE = "下载的文件签名无效，升级未完成！"
 UNTRUSTED_SERVER = "无法验证升级服务器的证书，升级已取消！"
-RELAUNCH_QUESTION = "程序已经升级完成，现在是否运行Ombrix？"
-NOT_A_PROGRAM = "下载的文件不是有效的程序文件，升级未完成！"
 OLDER_VERSION = "下载的文件版本低于已安装的版本，升级未完成！"
 ALREADY_NEWEST = "当前已是最新版本，无需升级！"
 HTTPS_TREE = "OMBRIX_WIN_HTTPS_BUILD_DIR"
