@@ -13,7 +13,8 @@ from typing import Iterator, List, Tuple
 import build_info
 import harness
 from http_server import TestServer
-from update_run import NEW_PRODUCT, OLD_PRODUCT, PRODUCT_NAME, SIZE, UpdateRun, product_log
+from update_run import (NEW_PRODUCT, OLD_PRODUCT, PRODUCT_NAME, SIZE, UpdateRun, product_running,
+                        start_product_in)
 
 # A body that keeps arriving for about half a minute, so the window stays while it is handled.
 SLOW_DRIP = {"mode": "drip", "drip_bytes": 512, "drip_interval": 0.05}
@@ -162,10 +163,8 @@ def staged_run(session: harness.Session, name: str, start_product: bool = False,
     shots.mkdir(parents=True)
     with contextlib.ExitStack() as stack:
         if start_product:
-            product = session.start(folder / PRODUCT_NAME)
+            product, pid = start_product_in(session, folder)
             stack.callback(harness.wait_popen, product, 15)
-            pid = harness.wait_until(lambda: product_log(folder), 15,
-                                     "the old product to start")[0].pid
 
             def end_product():
                 if product_running(session, pid):
@@ -178,10 +177,6 @@ def staged_run(session: harness.Session, name: str, start_product: bool = False,
         stack.callback(run.end)
         run.wait_window()
         yield run
-
-
-def product_running(session: harness.Session, pid: int) -> bool:
-    return any(p["pid"] == pid for p in session.processes(PRODUCT_NAME))
 
 
 def window_picture(run: UpdateRun, name: str) -> Image:

@@ -13,11 +13,11 @@ import time
 import unittest
 
 import harness
-from chrome_support import (SLOW_DRIP, STALLED, UserInput, differences, mean_luminance,
-                            product_running, skin, staged_run, window_picture)
+from chrome_support import (SLOW_DRIP, STALLED, UserInput, differences, mean_luminance, skin,
+                            staged_run, window_picture)
 from update_run import (CLOSE1, COMMAND2, CONFIRM_EXIT, CONFIRM_TITLE, EXIT_CANCELLED,
                         EXIT_INSTALLED, LABEL4, NEW_PRODUCT, OLD_PRODUCT, PICTURE1, PLACES, TEXT2,
-                        product_log)
+                        product_log, product_running)
 # A point of the background away from every control, hidden ones included.
 BACKGROUND_POINT = (250, 40)
 

@@ -78,6 +78,18 @@ def product_log(folder: pathlib.Path) -> List[LogLine]:
     return lines
 
 
+def start_product_in(session: harness.Session, folder: pathlib.Path):
+    """Starts the folder's product; its wine process and, once it has logged its start, its
+    Windows process id."""
+    proc = session.start(folder / PRODUCT_NAME)
+    pid = harness.wait_until(lambda: product_log(folder), 20, "the old product to start")[0].pid
+    return proc, pid
+
+
+def product_running(session: harness.Session, pid: int) -> bool:
+    return any(p["pid"] == pid for p in session.processes(PRODUCT_NAME))
+
+
 class UpdateRun:
     """One started Update.exe: the wine process and, once shown, its main window (whose client
     size grows with the display's resolution). Screenshots, if asked for, go to SHOTS."""
