@@ -14,13 +14,12 @@ import unittest
 import harness
 from chrome_support import (Image, UserInput, differences, luminance, skin, staged_run,
                             window_picture)
-from update_run import (CLOSE1, CONFIRM_EXIT, FORM1, LABEL3, LABEL4, NEW_PRODUCT, PROGRESS_BAR1,
-                        RECEIVING)
+from update_run import (CLOSE1, CONFIRM_EXIT, FORM1, LABEL3, LABEL4, NEW_PRODUCT, PLACES,
+                        PROGRESS_BAR1, RECEIVING)
 
 DPIS = (96, 144, 192)
 DESKTOP = r"HKEY_CURRENT_USER\Control Panel\Desktop"
-DESIGN = {PROGRESS_BAR1: (16, 48, 305, 17), CLOSE1: (312, 8, 24, 20), LABEL3: (16, 72, 305, 17),
-          LABEL4: (32, 8, 137, 17)}
+DESIGN = {c: PLACES[c] for c in (PROGRESS_BAR1, CLOSE1, LABEL3, LABEL4)}
 PANEL_FRAME = (16, 58, 128)
 # Lighter or darker than the panel behind by this much counts as ink.
 INK_CONTRAST = 60
