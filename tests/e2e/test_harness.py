@@ -14,11 +14,15 @@ import unittest
 import urllib.error
 import urllib.request
 
+import design
 import harness
 from http_server import TestServer
 
 BODY_SIZE = 5000
-SAMPLE_CAPTION = "Ombrix 示例窗口"
+SAMPLE_CAPTION = design.SAMPLE_CAPTION
+_ids = design.SAMPLE_CONTROLS
+CANCEL, PATH_FIELD, PANEL, PROGRESS, HIDDEN_NAME, STATUS, MARQUEE = (_ids[n] for n in (
+    "Cancel", "PathField", "Panel", "Progress", "HiddenName", "Status", "Marquee"))
 
 
 def raw_get(port: int, path: str = "/soft/updates/ombrix/ombrix"):
@@ -251,16 +255,17 @@ class UnderWine(unittest.TestCase):
             shown = self.s.automate_one("wait-window", *window, "--visible")
             self.assertEqual(shown["rect"], {"left": 211, "top": 218, "width": 340, "height": 100})
             children = {c["id"]: c for c in self.s.automate("children", *window)}
-            self.assertEqual(children[1006]["parent_id"], 1005)
-            self.assertEqual(children[1006]["place"],
+            self.assertEqual(children[PROGRESS]["parent_id"], PANEL)
+            self.assertEqual(children[PROGRESS]["place"],
                              {"left": 16, "top": 48, "width": 305, "height": 17})
-            self.assertEqual((children[1007]["text"], children[1007]["visible"]), ("ombrix", False))
-            status = self.s.automate_one("text", *window, "--id", 1015)
+            hidden = children[HIDDEN_NAME]
+            self.assertEqual((hidden["text"], hidden["visible"]), ("ombrix", False))
+            status = self.s.automate_one("text", *window, "--id", STATUS)
             self.assertEqual(status["text"], "正在下载所需文件，请耐心等待 ......")
-            bar = self.s.automate_one("progress", *window, "--id", 1006)
+            bar = self.s.automate_one("progress", *window, "--id", PROGRESS)
             self.assertEqual((bar["min"], bar["max"], bar["pos"], bar["marquee"]),
                              (0, 5000000, 1500000, False))
-            self.assertTrue(self.s.automate_one("progress", *window, "--id", 1020)["marquee"])
+            self.assertTrue(self.s.automate_one("progress", *window, "--id", MARQUEE)["marquee"])
         finally:
             self.s.kill_all("sample_window.exe")
         harness.wait_popen(proc, 10)
@@ -270,28 +275,28 @@ class UnderWine(unittest.TestCase):
         try:
             window = ["--caption", SAMPLE_CAPTION, "--size", "340x100"]
             self.s.automate("wait-window", *window, "--visible")
-            self.assertEqual(self.s.automate_one("focus", *window)["focus"]["id"], 1003)
+            self.assertEqual(self.s.automate_one("focus", *window)["focus"]["id"], PATH_FIELD)
             self.s.automate("type", *window, "--text", "Z:\\升级")
             # The caret stands at the start of the field after SetFocus.
-            self.assertEqual(self.s.automate_one("text", *window, "--id", 1003)["text"],
+            self.assertEqual(self.s.automate_one("text", *window, "--id", PATH_FIELD)["text"],
                              "Z:\\升级.\\")
             self.s.automate("key", *window, "tab")
-            self.assertEqual(self.s.automate_one("focus", *window)["focus"]["id"], 1002)
+            self.assertEqual(self.s.automate_one("focus", *window)["focus"]["id"], CANCEL)
 
-            self.s.automate("mouse", "click", *window, "--id", 1005, "--button", "right",
+            self.s.automate("mouse", "click", *window, "--id", PANEL, "--button", "right",
                             "--x", 100, "--y", 10)
-            self.s.automate("wait-text", *window, "--id", 1015, "--equals", "右键")
-            self.s.automate("drag", *window, "--id", 1005, "--x", 100, "--y", 10, "--dx", 30,
+            self.s.automate("wait-text", *window, "--id", STATUS, "--equals", "右键")
+            self.s.automate("drag", *window, "--id", PANEL, "--x", 100, "--y", 10, "--dx", 30,
                             "--dy", -20)
             moved = self.s.automate_one("rect", *window)["rect"]
             self.assertEqual((moved["left"], moved["top"]), (241, 198))
 
-            self.s.automate("post-click", *window, "--id", 1002)
+            self.s.automate("post-click", *window, "--id", CANCEL)
             box = self.s.automate_one("msgbox")
             self.assertEqual((box["caption"], box["text"], box["owner_caption"], box["icon"]),
                              ("提示：", "你确定要退出吗？", SAMPLE_CAPTION, True))
             self.s.automate("click", "--button", "no")
-            self.s.automate("wait-text", *window, "--id", 1015, "--equals", "否")
+            self.s.automate("wait-text", *window, "--id", STATUS, "--equals", "否")
         finally:
             self.s.kill_all("sample_window.exe")
         harness.wait_popen(proc, 10)

@@ -33,12 +33,11 @@ import build_info
 import harness
 import signing
 from http_server import TestServer
+from update_run import NOT_A_PROGRAM, RELAUNCH_QUESTION, product_running, start_product_in
 
 NOTICE_TITLE = "提示："
 BAD_SIGNATURE = "下载的文件签名无效，升级未完成！"
 UNTRUSTED_SERVER = "无法验证升级服务器的证书，升级已取消！"
-RELAUNCH_QUESTION = "程序已经升级完成，现在是否运行Ombrix？"
-NOT_A_PROGRAM = "下载的文件不是有效的程序文件，升级未完成！"
 OLDER_VERSION = "下载的文件版本低于已安装的版本，升级未完成！"
 ALREADY_NEWEST = "当前已是最新版本，无需升级！"
 HTTPS_TREE = "OMBRIX_WIN_HTTPS_BUILD_DIR"
@@ -137,11 +136,7 @@ class UpdateTestCase(unittest.TestCase):
         self.product_pid = None
         if product is not None:
             shutil.copy(product, self.folder / "Ombrix.exe")
-            self.product = self.s.start(self.folder / "Ombrix.exe")
-            log = self.folder / "product.log"
-            line = harness.wait_until(lambda: log.exists() and log.read_text(encoding="utf-8"),
-                                      20, "the old product to start")
-            self.product_pid = int(line.split("\t")[1])
+            self.product, self.product_pid = start_product_in(self.s, self.folder)
         return self.folder
 
     def run_update(self) -> Run:
@@ -161,7 +156,7 @@ class UpdateTestCase(unittest.TestCase):
         return sorted(p.name for p in self.folder.iterdir())
 
     def product_running(self) -> bool:
-        return any(p["pid"] == self.product_pid for p in self.s.processes("Ombrix.exe"))
+        return product_running(self.s, self.product_pid)
 
     def assert_notice(self, run: Run, text: str, code: int = 1):
         box = run.box

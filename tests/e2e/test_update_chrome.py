@@ -13,11 +13,11 @@ import time
 import unittest
 
 import harness
-from chrome_support import (CLOSE1, COMMAND2, CONFIRM_EXIT, CONFIRM_TITLE, LABEL4, PICTURE1, PLACES,
-                            SLOW_DRIP, STALLED, TEXT2, WINDOW, UpdateRun, UserInput, differences,
-                            mean_luminance, skin)
-
-EXIT_INSTALLED, EXIT_CANCELLED = 0, 3
+from chrome_support import (SLOW_DRIP, STALLED, UserInput, differences, mean_luminance, skin,
+                            staged_run, window_picture)
+from update_run import (CLOSE1, COMMAND2, CONFIRM_EXIT, CONFIRM_TITLE, EXIT_CANCELLED,
+                        EXIT_INSTALLED, LABEL4, NEW_PRODUCT, OLD_PRODUCT, PICTURE1, PLACES, TEXT2,
+                        product_log, product_running)
 # A point of the background away from every control, hidden ones included.
 BACKGROUND_POINT = (250, 40)
 
@@ -46,10 +46,9 @@ class ChromeCase(unittest.TestCase):
         self.s = harness.session()
         self.input = UserInput(self.s)
         self.input.park()
-        self.run = UpdateRun(self.s, "update-chrome-" + self._testMethodName.removeprefix("test_"),
-                             start_product=self.start_product, **self.server_options)
-        self.run.__enter__()
-        self.addCleanup(self.run.__exit__, None, None, None)
+        self.run = self.enterContext(staged_run(
+            self.s, "update-chrome-" + self._testMethodName.removeprefix("test_"),
+            start_product=self.start_product, **self.server_options))
         self.addCleanup(self.input.park)
 
     def background(self):
@@ -65,7 +64,7 @@ class ChromeCase(unittest.TestCase):
     def close_look(self, shot: str):
         """Which of the three pictures the close button shows ("other" for none), and its
         pixels."""
-        pixels = self.run.window_picture(shot).crop(*PLACES[CLOSE1])
+        pixels = window_picture(self.run, shot).crop(*PLACES[CLOSE1])
         for name, picture in LOOKS.items():
             if not differences(pixels, picture, limit=1):
                 return name, pixels
@@ -183,9 +182,10 @@ class ConfirmExit(ChromeCase):
         question = self.s.automate_one("msgbox", "--pid", self.run.pid, "--timeout", 30000)
         self.assertTrue(question["text"].startswith("程序已经升级完成"), question["text"])
         self.s.automate("click", "--button", "no", "--timeout", 5000)
-        self.assertEqual(self.run.wait_exit(), EXIT_INSTALLED)
+        self.assertEqual(self.run.exit_code(), EXIT_INSTALLED)
         folder = self.run.folder
-        self.assertTrue(filecmp.cmp(folder / "Ombrix.exe", self.run.new_product, shallow=False))
+        self.assertTrue(filecmp.cmp(folder / "Ombrix.exe", harness.tool(NEW_PRODUCT),
+                                    shallow=False))
         self.assertFalse(self.run.download_path().exists())
         self.assertFalse((folder / "product.log").exists(), "the product was started")
 
@@ -199,18 +199,19 @@ class ConfirmExitYes(ChromeCase):
         self.assertGreater(self.run.download_path().stat().st_size, 0, "nothing on disk yet")
         self.assertEqual(self.confirmation()["text"], CONFIRM_EXIT)
         self.s.automate("click", "--button", "yes", "--timeout", 5000)
-        self.assertEqual(self.run.wait_exit(10), EXIT_CANCELLED)
+        self.assertEqual(self.run.exit_code(10), EXIT_CANCELLED)
         self.assertFalse(self.run.download_path().exists())
-        self.assertTrue(filecmp.cmp(self.run.folder / "Ombrix.exe", self.run.old_product,
+        self.assertTrue(filecmp.cmp(self.run.folder / "Ombrix.exe", harness.tool(OLD_PRODUCT),
                                     shallow=False))
-        self.assertTrue(self.run.product_running(), "the running product was terminated")
+        self.assertTrue(product_running(self.s, product_log(self.run.folder)[0].pid),
+                        "the running product was terminated")
 
 
 class KeyboardCancel(ChromeCase):
     server_options = STALLED
 
     def focused_control(self) -> int:
-        return self.s.automate_one("focus", *WINDOW)["focus"]["id"]
+        return self.run.focus_id()
 
     def test_tab_to_the_cancel_button_and_space_cancel_the_download(self):
         self.run.wait_for_body()
@@ -218,13 +219,12 @@ class KeyboardCancel(ChromeCase):
         self.input.keys("Tab")
         self.assertEqual(self.focused_control(), COMMAND2)
         self.input.keys("space")
-        self.assertEqual(self.run.wait_exit(10), EXIT_CANCELLED)
+        self.assertEqual(self.run.exit_code(10), EXIT_CANCELLED)
         self.assertFalse(self.run.download_path().exists())
-        self.assertTrue(filecmp.cmp(self.run.folder / "Ombrix.exe", self.run.old_product,
+        self.assertTrue(filecmp.cmp(self.run.folder / "Ombrix.exe", harness.tool(OLD_PRODUCT),
                                     shallow=False))
 
 
 if __name__ == "__main__":
-    harness.require_programs("apps/Update.exe", "tools/automate.exe",
-                             "tools/product-new/Ombrix.exe")
+    harness.require_programs("apps/Update.exe", "tools/automate.exe", NEW_PRODUCT)
     unittest.main(verbosity=2)

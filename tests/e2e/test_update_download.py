@@ -10,12 +10,11 @@ import unittest
 
 import harness
 from update_run import (COMMAND2, DOWNLOAD_COMPLETE, DOWNLOAD_NAME, EXIT_ANOTHER_INSTANCE,
-                        EXIT_CANCELLED, EXIT_INSTALLED, INSTALL_WINDOW, MAIN_WINDOW, NOTICE,
-                        PRODUCT_NAME, RECEIVING, RELAUNCH_QUESTION, PROGRESS_TEXTS, TEXT2,
+                        EXIT_CANCELLED, EXIT_INSTALLED, INSTALL_WINDOW, MAIN_WINDOW, NOT_A_PROGRAM,
+                        NOTICE, PRODUCT_NAME, RECEIVING, RELAUNCH_QUESTION, PROGRESS_TEXTS, TEXT2,
                         TRANSFER_ERROR, UpdateTestCase, product_log, sample)
 
 INCOMPLETE = "文件下载不完整，请稍后再试！"
-NOT_A_PROGRAM = "下载的文件不是有效的程序文件，升级未完成！"
 CANNOT_CONNECT = "暂时无法连接服务器，请稍后再试！"
 ALREADY_RUNNING = "Ombrix Update 正在运行中......"
 

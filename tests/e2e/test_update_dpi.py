@@ -12,13 +12,14 @@ import time
 import unittest
 
 import harness
-from chrome_support import (CLOSE1, CONFIRM_EXIT, DOWNLOADING, LABEL3, LABEL4, PROGRESS_BAR1,
-                            Image, UpdateRun, UserInput, differences, luminance, skin)
+from chrome_support import (Image, UserInput, differences, luminance, skin, staged_run,
+                            window_picture)
+from update_run import (CLOSE1, CONFIRM_EXIT, FORM1, LABEL3, LABEL4, NEW_PRODUCT, PLACES,
+                        PROGRESS_BAR1, RECEIVING)
 
 DPIS = (96, 144, 192)
 DESKTOP = r"HKEY_CURRENT_USER\Control Panel\Desktop"
-DESIGN = {PROGRESS_BAR1: (16, 48, 305, 17), CLOSE1: (312, 8, 24, 20), LABEL3: (16, 72, 305, 17),
-          LABEL4: (32, 8, 137, 17)}
+DESIGN = {c: PLACES[c] for c in (PROGRESS_BAR1, CLOSE1, LABEL3, LABEL4)}
 PANEL_FRAME = (16, 58, 128)
 # Lighter or darker than the panel behind by this much counts as ink.
 INK_CONTRAST = 60
@@ -77,15 +78,15 @@ class UpdateAtEveryScale(unittest.TestCase):
 
     @classmethod
     def observe(cls, dpi):
-        size = (scaled(340, dpi), scaled(100, dpi))
+        size = (scaled(FORM1.width, dpi), scaled(FORM1.height, dpi))
         cls.input.park()
         seen = {}
-        with UpdateRun(cls.s, f"update-dpi-{dpi}", size=size, mode="drip", delay=1,
+        with staged_run(cls.s, f"update-dpi-{dpi}", size=size, mode="drip", delay=1,
                        drip_bytes=2048, drip_interval=0.1) as run:
             seen["window"] = run.window["rect"]
             seen["rects"] = {c: run.rect(c) for c in DESIGN}
-            harness.wait_until(lambda: run.text() == DOWNLOADING, 20, "the download")
-            seen["shot"] = run.window_picture("downloading")
+            harness.wait_until(lambda: run.text() == RECEIVING, 20, "the download")
+            seen["shot"] = window_picture(run, "downloading")
             if dpi == 192:
                 seen["chrome"] = cls.use_chrome(run, dpi)
         return seen
@@ -99,7 +100,7 @@ class UpdateAtEveryScale(unittest.TestCase):
         corner = (origin[0] + x + w - 4, origin[1] + y + h - 4)
 
         def look():
-            shot = run.screenshot("close-look")
+            shot = Image.load(run.screenshot("close-look"))
             now = run.origin()
             return shot.crop(now[0] + x, now[1] + y, w, h)
 
@@ -127,7 +128,7 @@ class UpdateAtEveryScale(unittest.TestCase):
                 seen = self.seen[dpi]
                 window = seen["window"]
                 self.assertEqual((window["left"], window["top"], window["width"], window["height"]),
-                                 scaled_place((211, 218, 340, 100), dpi))
+                                 scaled_place(tuple(FORM1)[1:], dpi))
                 for control, place in DESIGN.items():
                     rect = seen["rects"][control]
                     expected = scaled_place(place, dpi)
@@ -186,6 +187,5 @@ class UpdateAtEveryScale(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.require_programs("apps/Update.exe", "tools/automate.exe",
-                             "tools/product-new/Ombrix.exe")
+    harness.require_programs("apps/Update.exe", "tools/automate.exe", NEW_PRODUCT)
     unittest.main(verbosity=2)

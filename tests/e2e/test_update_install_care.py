@@ -13,9 +13,9 @@ import json
 import time
 
 import harness
-from chrome_support import CLOSE1, PLACES, UserInput
-from update_run import (DOWNLOAD_NAME, EXIT_CANCELLED, EXIT_FAILED, EXIT_INSTALLED, PRODUCT_NAME,
-                        RELAUNCH_QUESTION, UpdateTestCase, product_log)
+from chrome_support import UserInput
+from update_run import (CLOSE1, DOWNLOAD_NAME, EXIT_CANCELLED, EXIT_INSTALLED, PLACES,
+                        PRODUCT_NAME, RELAUNCH_QUESTION, UpdateTestCase, product_log)
 
 ROLLED_BACK = "新版本无法启动，已恢复原来的版本！"
 CLOSING = "正在关闭Ombrix......"

@@ -11,10 +11,11 @@ Screenshots stay in $OMBRIX_E2E_STATE/screenshots/update-look."""
 import unittest
 
 import harness
-from chrome_support import (CLOSE1, CLOSEDOWN, CLOSEMOVE, CLOSENOR, COMMAND2, DOWNLOADING, IMAGE1,
-                            LABEL1, LABEL2, LABEL3, LABEL4, LABEL5, LABEL7, ORIGIN, PICTURE1,
-                            PLACES, PROGRESS_BAR1, SIZE, STATE_TEXTS, TEXT1, TEXT2, Image,
-                            UpdateRun, UserInput, close, differences, luminance, skin)
+from chrome_support import (Image, UserInput, close, differences, luminance, skin, staged_run,
+                            window_picture)
+from update_run import (CLOSE1, CLOSEDOWN, CLOSEMOVE, CLOSENOR, COMMAND2, IMAGE1, LABEL1, LABEL2,
+                        LABEL3, LABEL4, LABEL5, LABEL7, NEW_PRODUCT, ORIGIN, PICTURE1, PLACES,
+                        PROGRESS_BAR1, RECEIVING, SIZE, STATE_TEXTS, TEXT1, TEXT2)
 
 # Darker than the panel behind it by this much counts as ink of the (black) status text.
 INK_CONTRAST = 60
@@ -83,29 +84,29 @@ class UpdateLook(unittest.TestCase):
         cls.background = skin("background.png").crop(0, 0, *SIZE)
         UserInput(cls.s).park()  # a pointer over the window would change the close button's look
         # The response waits 2 s, so the first display comes before any byte of the body.
-        with UpdateRun(cls.s, "update-look", mode="drip", delay=2, drip_bytes=4096,
+        with staged_run(cls.s, "update-look", mode="drip", delay=2, drip_bytes=4096,
                        drip_interval=0.1) as run:
             cls.run_info = run
             cls.window = run.window
             cls.first_texts = [run.text()]
-            cls.first = run.window_picture("first-display")
+            cls.first = window_picture(run, "first-display")
             cls.first_texts.append(run.text())
             cls.first_bar = run.progress()
             cls.controls = run.children()
 
-            harness.wait_until(lambda: run.text() == DOWNLOADING and run.progress()["pos"] > 0,
+            harness.wait_until(lambda: run.text() == RECEIVING and run.progress()["pos"] > 0,
                                20, "the chunk loop")
             cls.bar_before = run.progress()
-            cls.downloading = run.window_picture("downloading")
+            cls.downloading = window_picture(run, "downloading")
             cls.bar_after = run.progress()
             cls.downloading_text = run.text()
 
             box = cls.s.automate_one("msgbox", "--pid", run.pid, "--timeout", 30000)
             cls.question_text = box["text"]
             cls.emptied_text = run.text()
-            cls.question = run.window_picture("relaunch-question")
+            cls.question = window_picture(run, "relaunch-question")
             cls.s.automate("click", "--button", "no", "--timeout", 5000)
-            cls.exit_code = run.wait_exit(30)
+            cls.exit_code = run.exit_code(30)
 
     # first display
 
@@ -174,7 +175,7 @@ class UpdateLook(unittest.TestCase):
     # during the download
 
     def test_chinese_status_text_shows_with_real_glyphs(self):
-        self.assertEqual(self.downloading_text, DOWNLOADING)
+        self.assertEqual(self.downloading_text, RECEIVING)
         mask = ink_mask(self.downloading, self.background, PLACES[LABEL3])
         cells = glyph_cells(mask)
         self.assertGreaterEqual(len(cells), 14, f"too few glyphs drawn: {cells}")
@@ -232,6 +233,5 @@ class UpdateLook(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    harness.require_programs("apps/Update.exe", "tools/automate.exe",
-                             "tools/product-new/Ombrix.exe")
+    harness.require_programs("apps/Update.exe", "tools/automate.exe", NEW_PRODUCT)
     unittest.main(verbosity=2)

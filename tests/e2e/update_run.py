@@ -9,31 +9,54 @@ import shutil
 import subprocess
 import time
 import unittest
-from typing import List, NamedTuple, Optional
+from typing import List, NamedTuple, Optional, Tuple
 
 import build_info
+import design
 import harness
 from http_server import TestServer
 
-CAPTION = "Tarnell升级程序"
-MAIN_WINDOW = ["--caption", CAPTION, "--size", "340x100"]
-INSTALL_WINDOW = ["--caption", CAPTION, "--size", "6x6"]
+FORM1, FORM2 = design.FORM1, design.FORM2
+ORIGIN, SIZE = (FORM1.x, FORM1.y), (FORM1.width, FORM1.height)
+MAIN_WINDOW = ["--caption", FORM1.caption, "--size", FORM1.size_arg()]
+INSTALL_WINDOW = ["--caption", FORM2.caption, "--size", FORM2.size_arg()]
 # Control IDs of the main window.
-COMMAND2, TEXT2, PROGRESS_BAR1, LABEL3 = 1002, 1003, 1006, 1015
+_ids = design.FORM1_CONTROLS
+COMMAND2, TEXT1, TEXT2, PICTURE1, PROGRESS_BAR1 = (
+    _ids[n] for n in ("Command2", "Text1", "Text2", "Picture1", "ProgressBar1"))
+LABEL1, LABEL2, LABEL3, LABEL4, LABEL5, LABEL7 = (
+    _ids[n] for n in ("Label1", "Label2", "Label3", "Label4", "Label5", "Label7"))
+IMAGE1, CLOSENOR, CLOSEDOWN, CLOSEMOVE, CLOSE1 = (
+    _ids[n] for n in ("Image1", "closenor", "closedown", "closemove", "close1"))
+# Designed places (x, y, width, height) within the window.
+PLACES = {
+    PICTURE1: (0, 0, 345, 113),
+    IMAGE1: (8, 8, 16, 16),
+    LABEL4: (32, 8, 137, 17),
+    CLOSE1: (312, 8, 24, 20),
+    PROGRESS_BAR1: (16, 48, 305, 17),
+    LABEL3: (16, 72, 305, 17),
+}
 
 NOTICE = "提示："
+CONFIRM_TITLE = "提示"
+CONFIRM_EXIT = "Ombrix正在升级中，你确定要退出升级程序？"
 DOWNLOAD_COMPLETE = "文件已经下载完成！"
 RECEIVING = "正在下载所需文件，请耐心等待 ......"
 TRANSFER_ERROR = "与主机通讯时出现了错误"
 RELAUNCH_QUESTION = "程序已经升级完成，现在是否运行Ombrix？"
+NOT_A_PROGRAM = "下载的文件不是有效的程序文件，升级未完成！"
 # The status line's texts for the transfer states before the end (1 to 10; 7 and 8 say the same).
 PROGRESS_TEXTS = ["正在连接服务器", "成功连接到服务器", "正在与服务器连接", "已与服务器连接成功",
                   "正在向服务器发送请求", "发送请求已成功", RECEIVING, "正在解除与服务器的连接",
                   "文件下载完成..."]
+# Those the transfer states put up before the body arrives.
+STATE_TEXTS = PROGRESS_TEXTS[:7]
 
 EXIT_INSTALLED, EXIT_FAILED, EXIT_ANOTHER_INSTANCE, EXIT_CANCELLED = 0, 1, 2, 3
 DOWNLOAD_NAME = "ombrix"  # the update URL's last path segment
 PRODUCT_NAME = "Ombrix.exe"
+OLD_PRODUCT, NEW_PRODUCT = "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe"
 
 
 class LogLine(NamedTuple):
@@ -55,40 +78,87 @@ def product_log(folder: pathlib.Path) -> List[LogLine]:
     return lines
 
 
-class UpdateRun:
-    """One started Update.exe: the wine process and, once shown, its main window."""
+def start_product_in(session: harness.Session, folder: pathlib.Path):
+    """Starts the folder's product; its wine process and, once it has logged its start, its
+    Windows process id."""
+    proc = session.start(folder / PRODUCT_NAME)
+    pid = harness.wait_until(lambda: product_log(folder), 20, "the old product to start")[0].pid
+    return proc, pid
 
-    def __init__(self, session: harness.Session, folder: pathlib.Path):
+
+def product_running(session: harness.Session, pid: int) -> bool:
+    return any(p["pid"] == pid for p in session.processes(PRODUCT_NAME))
+
+
+class UpdateRun:
+    """One started Update.exe: the wine process and, once shown, its main window (whose client
+    size grows with the display's resolution). Screenshots, if asked for, go to SHOTS."""
+
+    def __init__(self, session: harness.Session, folder: pathlib.Path, size=SIZE,
+                 shots: Optional[pathlib.Path] = None):
         self.s = session
         self.folder = folder
+        self.size = size
+        self.shots = shots
+        self.window_args = ["--caption", FORM1.caption, "--size", f"{size[0]}x{size[1]}"]
         self.proc: subprocess.Popen = session.start(folder / "Update.exe")
         self.window: Optional[dict] = None
+        self.pid: Optional[int] = None
 
     def wait_window(self, timeout_ms: int = 15000) -> dict:
-        self.window = self.s.automate_one("wait-window", *MAIN_WINDOW, "--visible",
+        self.window = self.s.automate_one("wait-window", *self.window_args, "--visible",
                                           "--timeout", timeout_ms)
+        self.pid = self.window["pid"]
         return self.window
 
     def main(self) -> List[str]:
         """The options that name this run's main window."""
-        return ["--hwnd", self.window["hwnd"]] if self.window else MAIN_WINDOW
+        return ["--hwnd", self.window["hwnd"]] if self.window else self.window_args
+
+    # what the window shows
+
+    def text(self, control: int = LABEL3) -> str:
+        return self.s.automate_one("text", *self.main(), "--id", control)["text"]
 
     def status(self) -> str:
-        return self.s.automate_one("text", *self.main(), "--id", LABEL3)["text"]
+        return self.text(LABEL3)
 
     def wait_status(self, text: str, timeout_ms: int = 15000) -> None:
         self.s.automate("wait-text", *self.main(), "--id", LABEL3, "--equals", text,
                         "--timeout", timeout_ms)
 
     def text2(self) -> str:
-        return self.s.automate_one("text", *self.main(), "--id", TEXT2)["text"]
+        return self.text(TEXT2)
 
     def progress(self) -> dict:
         return self.s.automate_one("progress", *self.main(), "--id", PROGRESS_BAR1)
 
+    def rect(self, control: Optional[int] = None) -> dict:
+        args = ("--id", control) if control else ()
+        return self.s.automate_one("rect", *self.main(), *args)["rect"]
+
+    def origin(self) -> Tuple[int, int]:
+        rect = self.rect()
+        return rect["left"], rect["top"]
+
+    def screen_point(self, control: int, dx: int, dy: int) -> Tuple[int, int]:
+        """A point of the screen at DX, DY within a control's designed place."""
+        x, y = self.origin()
+        place = PLACES[control]
+        return x + place[0] + dx, y + place[1] + dy
+
+    def children(self) -> dict:
+        return {c["id"]: c for c in self.s.automate("children", *self.main())}
+
     def focus_id(self) -> Optional[int]:
         focus = self.s.automate_one("focus", *self.main())["focus"]
         return focus["id"] if focus else None
+
+    def screenshot(self, name: str) -> pathlib.Path:
+        """The whole screen, kept as NAME.png among the run's screenshots."""
+        return self.s.screenshot(self.shots / f"{name}.png")
+
+    # what it is told
 
     def keys(self, *names: str) -> None:
         self.s.automate("key", *self.main(), *names)
@@ -101,6 +171,11 @@ class UpdateRun:
             bar = self.progress()
             return bar if predicate(bar) else None
         return harness.wait_until(reached, timeout, "the progress bar", interval=0.05)
+
+    def wait_for_body(self, minimum: int = 1) -> dict:
+        """Waits until the chunk loop has written at least MINIMUM bytes (the bar counts bytes
+        for a body of the test product's size); the progress bar then."""
+        return self.wait_progress(lambda bar: bar["pos"] >= minimum, 20)
 
     def box(self, caption: Optional[str] = NOTICE, timeout_ms: int = 20000) -> dict:
         """The message box that is up; while the main window is on screen it must own it."""
@@ -115,8 +190,23 @@ class UpdateRun:
     def answer(self, button: str) -> None:
         self.s.automate("click", "--button", button, "--timeout", 10000)
 
-    def exit_code(self, timeout: float = 20) -> int:
+    # the process
+
+    def running(self) -> bool:
+        return self.proc.poll() is None
+
+    def exit_code(self, timeout: float = 30) -> int:
         return harness.wait_popen(self.proc, timeout)
+
+    def download_path(self) -> pathlib.Path:
+        return self.folder / DOWNLOAD_NAME
+
+    def end(self) -> None:
+        """Ends the run if it still goes on."""
+        if self.running() and self.pid is not None:
+            if any(p["pid"] == self.pid for p in self.s.processes("Update.exe")):
+                self.s.terminate(self.pid)
+        harness.wait_popen(self.proc, 15)
 
 
 class UpdateTestCase(unittest.TestCase):
@@ -124,12 +214,11 @@ class UpdateTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        harness.require_programs("apps/Update.exe", "tools/automate.exe",
-                                 "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe")
+        harness.require_programs("apps/Update.exe", "tools/automate.exe", OLD_PRODUCT, NEW_PRODUCT)
         cls.s = harness.session()
         cls.port = build_info.update_port()
-        cls.old_product = harness.tool("tools/product-old/Ombrix.exe").read_bytes()
-        cls.new_product_file = harness.tool("tools/product-new/Ombrix.exe")
+        cls.old_product = harness.tool(OLD_PRODUCT).read_bytes()
+        cls.new_product_file = harness.tool(NEW_PRODUCT)
         cls.new_product = cls.new_product_file.read_bytes()
 
     def setUp(self):
@@ -155,7 +244,7 @@ class UpdateTestCase(unittest.TestCase):
         if updater:
             shutil.copy(harness.tool("apps/Update.exe"), folder / "Update.exe")
         if product:
-            shutil.copy(harness.tool("tools/product-old/Ombrix.exe"), folder / PRODUCT_NAME)
+            shutil.copy(harness.tool(OLD_PRODUCT), folder / PRODUCT_NAME)
         return folder
 
     def serve(self, mode: str = "normal", **options) -> TestServer:

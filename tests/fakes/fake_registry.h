@@ -1,23 +1,17 @@
 #pragma once
 // An in-memory registry and shell notifier that record what the logic did, in order.
-#include <algorithm>
-#include <cwctype>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "fakes/fake_basics.h"
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/shell_notify.h"
 
 namespace ombrix::fakes {
-
-inline std::wstring Lower(std::wstring s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return std::towlower(c); });
-    return s;
-}
 
 class FakeRegistry : public Registry {
   public:

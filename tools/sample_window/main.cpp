@@ -19,6 +19,7 @@ enum Control : int {
 };
 
 constexpr wchar_t kClassName[] = L"OmbrixSampleWindow";
+constexpr wchar_t kCaption[] = L"Ombrix 示例窗口";
 constexpr UINT_PTR kPanelSubclass = 1;
 
 HWND child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
@@ -98,8 +99,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     cls.lpszClassName = ombrix::kClassName;
     RegisterClassW(&cls);
     HWND window = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_CONTROLPARENT, ombrix::kClassName,
-                                  L"Ombrix 示例窗口", WS_POPUP, 211, 218, 340, 100, nullptr,
-                                  nullptr, instance, nullptr);
+                                  ombrix::kCaption, WS_POPUP, 211, 218, 340, 100, nullptr, nullptr,
+                                  instance, nullptr);
     if (window == nullptr) {
         return 1;
     }
