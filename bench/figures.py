@@ -53,10 +53,19 @@ def fixed_cost_line(label: str, update_s: float, reader_s: float,
                target_note(f"<= {maximum:g} x the plain reader", r <= maximum)))
 
 
-def answer_line(label: str, slowest_s: float, maximum_ms: float) -> str:
-    """The window's slowest answer to a message during the download, worst of the runs."""
+def fixed_cost_floor_line(label: str, window_s: float, reader_s: float) -> str:
+    return (f"download fixed cost ({label} body) floor: the minimal window program shows its "
+            f"window in {window_s * 1000:.0f} ms, ratio {ratio(window_s, reader_s):.2f} of the "
+            f"plain reader's whole download ({reader_s * 1000:.0f} ms)")
+
+
+def answer_line(label: str, slowest_s: float, maximum_ms: float,
+                first_s: Optional[float] = None) -> str:
+    """The window's slowest answer to a message during the download, worst of the runs; the
+    first message, which comes while the window is being shown, apart."""
     ms = slowest_s * 1000
-    return (f"download {label}: the window answered every message within {ms:.1f} ms"
+    first = "" if first_s is None else f" (the first, while it was shown: {first_s * 1000:.1f} ms)"
+    return (f"download {label}: the window answered every message within {ms:.1f} ms{first}"
             + target_note(f"<= {maximum_ms:g} ms", ms <= maximum_ms))
 
 

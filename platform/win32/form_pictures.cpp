@@ -32,7 +32,7 @@ ComOwner<Interface> Created(Call&& call) {
     return ComOwner<Interface>(raw);
 }
 
-// COM for one call; balanced only when this call was the one that started it.
+// COM while the scope lasts; balanced only when this scope was the one that started it.
 class ComScope {
   public:
     ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
@@ -62,11 +62,7 @@ std::optional<std::span<const std::uint8_t>> ResourceBytes(HINSTANCE instance, i
 }
 
 // The picture file as premultiplied blue-green-red-alpha pixels, which read as 0xAARRGGBB.
-std::optional<PixelImage> Decode(std::span<const std::uint8_t> file) {
-    const auto factory = Created<IWICImagingFactory>([](IWICImagingFactory** out) {
-        return CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(out));
-    });
+std::optional<PixelImage> Decode(IWICImagingFactory* factory, std::span<const std::uint8_t> file) {
     if (!factory) {
         return std::nullopt;
     }
@@ -147,8 +143,21 @@ std::optional<PictureImage> ToBitmap(const PixelImage& image, int bitsPerPixel, 
 
 }  // namespace
 
-std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture& picture,
-                                        int dpi) {
+struct PictureLoader::Imaging {
+    ComScope com;  // first: it outlives the factory
+    ComOwner<IWICImagingFactory> factory =
+        Created<IWICImagingFactory>([](IWICImagingFactory** out) {
+            return CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IWICImagingFactory, reinterpret_cast<void**>(out));
+        });
+};
+
+PictureLoader::PictureLoader() : imaging_(std::make_unique<Imaging>()) {}
+
+PictureLoader::~PictureLoader() = default;
+
+std::optional<PictureImage> PictureLoader::load(HINSTANCE instance, const forms::Picture& picture,
+                                                int dpi) {
     if (!picture.resource) {
         return std::nullopt;
     }
@@ -158,8 +167,7 @@ std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture
     if (!file) {
         return std::nullopt;
     }
-    ComScope com;
-    const std::optional<PixelImage> rendering = Decode(*file);
+    const std::optional<PixelImage> rendering = Decode(imaging_->factory.get(), *file);
     if (!rendering) {
         return std::nullopt;
     }

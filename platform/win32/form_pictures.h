@@ -3,6 +3,7 @@
 // the program's resources into bitmaps at the size the display's resolution asks for.
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 
 #include "platform/form_definition.h"
@@ -18,9 +19,23 @@ struct PictureImage {
     bool alpha = false;
 };
 
-// Nothing when the resource is missing or cannot be decoded. Decodes with the system's Windows
-// Imaging Component; the calling thread gets COM for the duration of the call.
-std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture& picture, int dpi);
+// Decodes with the system's Windows Imaging Component. One loader serves all the pictures of a
+// window: the calling thread has COM and one imaging factory while it lives (under Wine each
+// start of COM costs milliseconds).
+class PictureLoader {
+  public:
+    PictureLoader();
+    ~PictureLoader();
+    PictureLoader(const PictureLoader&) = delete;
+    PictureLoader& operator=(const PictureLoader&) = delete;
+
+    // Nothing when the resource is missing or cannot be decoded.
+    std::optional<PictureImage> load(HINSTANCE instance, const forms::Picture& picture, int dpi);
+
+  private:
+    struct Imaging;
+    std::unique_ptr<Imaging> imaging_;
+};
 
 // Draws the picture unscaled with its top-left corner at x, y.
 void DrawPicture(HDC dc, const PictureImage& picture, int x, int y);
