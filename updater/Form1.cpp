@@ -116,6 +116,9 @@ void Form1::DownloadBody() {
         s_.progressBar1.setValue(full.position(static_cast<std::int64_t>(written)));
     }
     s_.form1.setText(form1::Label3, texts::kDownloadComplete);
+    // The window answers, and shows the text, before the checks, which take a moment of their
+    // own; what came while the file was closed waits no longer.
+    s_.app.pumpEvents();
 
     // Checked before anything is terminated; the download stays held until it is copied.
     CheckDownload(run_, target, ProgramFile(s_.form1.text(form1::Label7) + L".exe"));

@@ -145,8 +145,18 @@ bool Win32FileSystem::fileExists(const std::wstring& path) {
 }
 
 std::unique_ptr<OutputFile> Win32FileSystem::createFile(const std::wstring& path) {
-    unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Made new where there is no file rather than truncated: under Wine a truncated file is
+    // truncated on the Linux side too, and ext4 then writes it out when it is closed, which
+    // holds the closing thread for tens of milliseconds after a large download.
+    const std::wstring name = ExtendedLengthPath(path);
+    const auto open = [&name](DWORD disposition) {
+        return unique_hfile(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    unique_hfile file = open(CREATE_NEW);
+    if (!file && GetLastError() == ERROR_FILE_EXISTS) {
+        file = open(CREATE_ALWAYS);
+    }
     if (!file) {
         return nullptr;
     }

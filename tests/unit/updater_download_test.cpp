@@ -106,11 +106,16 @@ TEST_P(ChunkLoopTest, ExactLengthWritesWholeChunksAndFillsTheBar) {
     const std::size_t length = GetParam();
     UpdaterRig rig;
     const auto body = ExecutableBytes(length);
-    rig.download(body);
     const std::size_t passes = (length + 1023) / 1024;
+    // Once the file is whole the window answers again, showing so, before the checks run.
+    std::wstring statusAtLastPump;
+    rig.app.duringPump[static_cast<int>(passes) + 2].push_back(
+        [&] { statusAtLastPump = rig.status(); });
+    rig.download(body);
     EXPECT_EQ(rig.files.writes, static_cast<int>(passes));
     EXPECT_EQ(rig.inet.reads, static_cast<int>(passes) + 1);  // the empty remainder too
-    EXPECT_EQ(rig.app.pumps, static_cast<int>(passes) + 1);   // after the first read and each
+    EXPECT_EQ(rig.app.pumps, static_cast<int>(passes) + 2);   // after the first read and each
+    EXPECT_EQ(statusAtLastPump, L"文件已经下载完成！");
     EXPECT_EQ(rig.progress.updates, static_cast<int>(passes));
     EXPECT_EQ(rig.progress.max, static_cast<std::int32_t>(length));
     EXPECT_EQ(rig.progress.val, static_cast<std::int32_t>(length));
