@@ -15,6 +15,9 @@ Run through bench/run, which builds what this needs and sets:
     OMBRIX_BENCH_SHIP_TREE bench/'s tree of the same form, for the minimal window's size
                            (default: OMBRIX_BENCH_TREE)
     OMBRIX_BENCH_ONLY      a comma-separated subset of footprint,startup,download (default all)
+    OMBRIX_BENCH_BASELINE_DIR  a tree of an earlier commit (bench/run builds it from
+                           OMBRIX_BENCH_BASELINE): its programs' start-up is measured beside
+                           this build's
 """
 
 import contextlib
@@ -61,6 +64,8 @@ UPDATE_LIMIT = 450 * KIB
 UPDATE_CODE_LIMIT = 250 * KIB
 BREVIK_LIMIT = 150 * KIB
 STARTUP_MAX = 1.5
+# Against the baseline build "not slower", within what two medians of the same program differ by.
+BASELINE_MAX = 1.05
 
 
 class BenchError(Exception):
@@ -301,6 +306,21 @@ class Bench:
              lambda: self.whole_run_once(brevik_folder / "Brevik.exe", brevik_folder),
              lambda: self.whole_run_once(minimal_registry, self.scratch)),
         ]
+        maximum = {label: STARTUP_MAX for label, *_ in pairs}
+        baseline = os.environ.get("OMBRIX_BENCH_BASELINE_DIR")
+        if baseline:
+            tree = pathlib.Path(baseline) / "apps"
+            old_update = self.folder(**{"Update.exe": tree / "Update.exe"})
+            old_brevik = self.folder(**{"Brevik.exe": tree / "Brevik.exe"})
+            against = "the baseline build"
+            pairs += [
+                (f"Update.exe to its window, against {against}", against, pairs[0][2],
+                 lambda: self.window_once("baseline Update.exe", old_update / "Update.exe",
+                                          old_update, CAPTION)),
+                (f"Brevik.exe whole run, against {against}", against, pairs[1][2],
+                 lambda: self.whole_run_once(old_brevik / "Brevik.exe", old_brevik)),
+            ]
+            maximum.update({label: BASELINE_MAX for label, *_ in pairs[2:]})
         for label, reference, measure, measure_reference in pairs:
             note(f"start-up {label}")
             # One untimed run each first: the first start of a program in a prefix loads
@@ -313,7 +333,7 @@ class Bench:
                 reference_times.append(measure_reference())
             self.results[f"start-up {label}"] = {"program": times, "reference": reference_times}
             self.emit(figures.startup_line(label, figures.median(times), STARTUP_RUNS, reference,
-                                           figures.median(reference_times), STARTUP_MAX))
+                                           figures.median(reference_times), maximum[label]))
 
     def run(self) -> None:
         self.scratch.mkdir(parents=True, exist_ok=True)
