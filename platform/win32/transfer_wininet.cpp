@@ -406,8 +406,10 @@ void StreamBody(WinInetShared& s, HINTERNET request, std::int64_t announced) {
         }
         // A read without waiting returns what has come, up to the span: what arrived before a
         // pause reaches the reader at once, and a fast stream is read in large pieces. With
-        // nothing there it is pending until data comes, and is then made again. An empty
-        // read that returns at once is the end.
+        // nothing there it is pending until data comes, and is then made again: a pending read
+        // without waiting copies nothing into its buffer, it only tells that data has come
+        // (WinINet's conformance tests, run on Windows and Wine alike, check just that). An
+        // empty read that returns at once is the end.
         s.buffers = INTERNET_BUFFERSW{};
         s.buffers.dwStructSize = sizeof s.buffers;
         s.buffers.lpvBuffer = span.data;
