@@ -35,6 +35,7 @@ HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import build_info  # noqa: E402
+import design  # noqa: E402
 import harness  # noqa: E402
 
 from bodies import is_windows_program, make_body  # noqa: E402
@@ -50,9 +51,10 @@ STARTUP_RUNS = 5
 # Two builds of the same program differ by little: more runs, so that the medians hold still.
 BASELINE_RUNS = 11
 
-CAPTION = "Tarnell升级程序"
-MAIN_SIZE = "340x100"
-STATUS_ID = 1015
+# The main window as the sources define it; the status line is Label3.
+CAPTION = design.FORM1.caption
+MAIN_SIZE = design.FORM1.size_arg()
+STATUS_ID = design.FORM1_CONTROLS["Label3"]
 DONE_TEXT = "文件已经下载完成！"
 QUESTION_START = "程序已经升级完成，现在是否运行"
 MINIMAL_CAPTION = "Ombrix bench minimal window"
