@@ -1,3 +1,5 @@
+#include <cstdlib>
+
 #include "updater/Relaunch.h"
 #include "updater/Run.h"
 
@@ -24,6 +26,7 @@ void Run::end(int code) {
         }
     }
     s.app.exitNow(code);
+    std::abort();  // not reached; a call through the interface does not tell the compiler so
 }
 
 }  // namespace ombrix::updater

@@ -21,7 +21,7 @@ class FakeProcesses : public Processes {
         bool openable = true;
         bool running = true;
         int exitAfterChecks = 0;  // hasExited turns true only after this many looks
-        std::vector<WindowId> windows;
+        std::vector<WindowId> windows{};
         enum class Answer { Agrees, Refuses, Hangs } answer = Answer::Agrees;
         std::uint32_t exitStatus = 0;
     };

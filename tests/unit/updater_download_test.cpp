@@ -205,7 +205,7 @@ TEST(UpdaterDownloadTest, ShortLongAndBrokenBodiesAreIncompleteAndRemoved) {
 }
 
 TEST(UpdaterDownloadTest, UnknownLengthDownloadsEverythingWithAMovingBar) {
-    for (const std::optional<std::wstring> header :
+    for (const std::optional<std::wstring>& header :
          {std::optional<std::wstring>(), std::optional<std::wstring>(L"abc"),
           std::optional<std::wstring>(L"-5"), std::optional<std::wstring>(L"12 34")}) {
         UpdaterRig rig;
