@@ -157,6 +157,15 @@ void Wake(HANDLE event, bool wake) {
     }
 }
 
+// Closes a request that is done with or given up (null: nothing to close). A call still pending
+// on it reports nothing after this.
+void GiveUp(HINTERNET request) {
+    if (request != nullptr) {
+        InternetSetStatusCallbackW(request, nullptr);
+        InternetCloseHandle(request);
+    }
+}
+
 // The session is asynchronous, so that a read can return what has come without waiting for
 // more. True when `ok`, or when the pending call completed with success; false when it failed
 // (`error` says why) or the request ended (stall, cancel) while the call was pending.
@@ -217,10 +226,7 @@ void FailIfStalled(WinInetShared& s) {
     Wake(s.dataReady.get(), wakeReader);
     Wake(s.roomFreed.get(), true);
     Wake(s.over.get(), true);
-    if (request != nullptr) {
-        InternetSetStatusCallbackW(request, nullptr);
-        InternetCloseHandle(request);
-    }
+    GiveUp(request);
 }
 
 // Failures of the server's certificate (and of the switch from https to http), which the
@@ -450,11 +456,7 @@ void CloseRequest(WinInetShared& s) {
         ExclusiveLock hold(s.lock);
         request = std::exchange(s.request, nullptr);
     }
-    if (request != nullptr) {
-        // A call still pending reports nothing once the request is given up.
-        InternetSetStatusCallbackW(request, nullptr);
-        InternetCloseHandle(request);
-    }
+    GiveUp(request);
 }
 
 // Connect, send and receive each give up after kStallMs without progress. Wine honours these
@@ -603,10 +605,7 @@ void CancelAttempt(WinInetShared& s) {
     Wake(s.over.get(), true);
     // Ends a network call in progress where the system allows it (Windows does; Wine lets the
     // call run to its data or its timeout, and the worker then stops).
-    if (request != nullptr) {
-        InternetSetStatusCallbackW(request, nullptr);
-        InternetCloseHandle(request);
-    }
+    GiveUp(request);
 }
 
 }  // namespace
