@@ -59,8 +59,9 @@ struct Font {
 inline constexpr int kPictureScales[] = {100, 125, 150, 200};
 inline constexpr int kPictureScaleStep = 10;
 
-// A picture held in the program's resources (PNG, as RCDATA) and expanded at start into a bitmap
-// of `bitsPerPixel` bits, width x height pixels at 96 dpi and proportionally more at other scales.
+// A picture held in the program's resources (palette and runs, as RCDATA) and expanded at start
+// into a bitmap of `bitsPerPixel` bits, width x height pixels at 96 dpi and proportionally more
+// at other scales.
 struct Picture {
     int resource = 0;  // 0: no picture
     int width = 0;

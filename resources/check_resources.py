@@ -63,8 +63,8 @@ def scaled(pixels, scale):
     return (pixels * scale + 50) // 100
 
 
-def skin_name(name, scale):
-    return f"{name}.png" if scale == 100 else f"{name}-{scale}.png"
+def skin_name(name, scale, kind="png"):
+    return f"{name}.{kind}" if scale == 100 else f"{name}-{scale}.{kind}"
 
 
 def unfilter(data, width, height, bpp, line_bytes):
@@ -123,6 +123,36 @@ def read_png(path):
             row.append(palette[index] + (alphas[index] if index < len(alphas) else 255,))
         rows.append(row)
     return w, h, len(palette), rows
+
+
+def read_runs(path):
+    """(width, height, rows of (r, g, b, a) from the top) of a picture stored as runs."""
+    data = path.read_bytes()
+    check(data[:4] == b"ORL1", f"{path.name}: not a run-length picture")
+    w, h, count = struct.unpack_from("<HHH", data, 4)
+    palette = [struct.unpack_from("<I", data, 10 + 4 * i)[0] for i in range(count)]
+    at, pixels = 10 + 4 * count, []
+    while at < len(data):
+        length, shift = 0, 0
+        while data[at] & 0x80:
+            length |= (data[at] & 0x7F) << shift
+            at, shift = at + 1, shift + 7
+        length |= data[at] << shift
+        colour = palette[data[at + 1]]
+        at += 2
+        pixels += [(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF, colour >> 24)] * length
+    check(len(pixels) == w * h, f"{path.name}: {len(pixels)} pixels, not {w} x {h}")
+    return w, h, [pixels[y * w:(y + 1) * w] for y in range(h)]
+
+
+def check_runs_twins():
+    """Each picture the program stores shows what its PNG shows, premultiplied as it is drawn."""
+    for png in sorted(SKIN.glob("*.png")):
+        w, h, _, rows = read_png(png)
+        expected = [[px if px[3] else (0, 0, 0, 0) for px in row] for row in rows]
+        twin = png.with_suffix(".runs")
+        check(twin.is_file() and read_runs(twin) == (w, h, expected),
+              f"{twin.name}: not the pixels of {png.name}")
 
 
 def check_background(scale):
@@ -354,8 +384,8 @@ def check_update(path):
                            (104, "close_hover"), (105, "title")]:
             resource = base + 10 * step
             check(single(resources, RT_RCDATA, resource, program) ==
-                  (SKIN / skin_name(name, scale)).read_bytes(),
-                  f"{program}: RCDATA {resource} is not {skin_name(name, scale)}")
+                  (SKIN / skin_name(name, scale, "runs")).read_bytes(),
+                  f"{program}: RCDATA {resource} is not {skin_name(name, scale, 'runs')}")
     manifest = single(resources, RT_MANIFEST, 1, program)
     check(manifest == (HERE / "update.manifest").read_bytes(),
           f"{program}: manifest is not update.manifest")
@@ -389,6 +419,7 @@ def main():
     for scale in SCALES:
         check_close_buttons(check_background(scale), scale)
         check_title_icon(scale)
+    check_runs_twins()
     check_icons()
     if args.update:
         check_update(args.update)

@@ -3,7 +3,9 @@
 
 The skin pictures are drawn for each display scale the updater knows (100, 125, 150 and 200 %;
 NAME.png at 100 %, NAME-125.png and so on), places and sizes rounded to whole pixels as the
-program rounds them, and stored as small PNG files (indexed where 256 colours suffice).
+program rounds them, and stored as small PNG files (indexed where 256 colours suffice). Each has a
+twin, NAME.runs, with the same pixels as a palette and runs of equal pixels: the form the program
+stores, which it expands without an imaging library (platform/picture_runs.h).
 
 Python standard library only, and deterministic (the same bytes on every run): the files it writes
 are committed, so the build needs no image tools. Run it again after changing the artwork.
@@ -353,6 +355,34 @@ def png(rows, transparent=None):
             png_chunk(b"IDAT", data) + png_chunk(b"IEND", b""))
 
 
+def runs(rows, transparent=None):
+    """The pixels of png(rows, transparent) as the program stores them: "ORL1", width, height,
+    the palette (0xAARRGGBB, premultiplied: the transparent colour is 0) and runs of (length in
+    7-bit groups, palette index)."""
+    h, w = len(rows), len(rows[0])
+    pixels = [px for row in rows for px in row]
+    colours = sorted({px for px in pixels if px is not None})
+    palette = ([None] if transparent is not None else []) + colours
+    if len(palette) > 256:
+        raise ValueError("more than 256 colours have no run-length form")
+    index = {c: i for i, c in enumerate(palette)}
+    out = bytearray(b"ORL1" + struct.pack("<HHH", w, h, len(palette)))
+    for c in palette:
+        out += struct.pack("<I", 0 if c is None else 0xFF000000 | c[0] << 16 | c[1] << 8 | c[2])
+    at = 0
+    while at < len(pixels):
+        end = at
+        while end < len(pixels) and pixels[end] == pixels[at]:
+            end += 1
+        length = end - at
+        while length > 0x7F:
+            out.append(0x80 | length & 0x7F)
+            length >>= 7
+        out += bytes([length, index[pixels[at]]])
+        at = end
+    return bytes(out)
+
+
 def mask_rows(image, size):
     """The AND mask: 1 where the pixel is transparent, rows padded to 32 bits."""
     stride = ((size + 31) // 32) * 4
@@ -416,7 +446,7 @@ def ico(images):
 
 def background(scale):
     w, h = scaled(WIDTH, scale), scaled(HEIGHT, scale)
-    return png([[panel_colour(x, y, scale) for x in range(w)] for y in range(h)])
+    return [[panel_colour(x, y, scale) for x in range(w)] for y in range(h)], None
 
 
 def title_icon(scale):
@@ -438,7 +468,7 @@ def title_icon(scale):
     palette, indices = quantize(pixels, [backdrop, WHITE, ORANGE_EDGE], 128)
     rows = [[None if pixels[y * size + x] is None else palette[indices[y * size + x]]
              for x in range(size)] for y in range(size)]
-    return png(rows, transparent=backdrop)
+    return rows, backdrop
 
 
 def icon(draw, depths):
@@ -450,10 +480,12 @@ def outputs():
     files = {}
     for scale in SCALES:
         suffix = "" if scale == 100 else f"-{scale}"
-        files[f"background{suffix}.png"] = background(scale)
-        files[f"title{suffix}.png"] = title_icon(scale)
+        pictures = {"background": background(scale), "title": title_icon(scale)}
         for look in ("normal", "pressed", "hover"):
-            files[f"close_{look}{suffix}.png"] = png(close_button(look, scale))
+            pictures[f"close_{look}"] = close_button(look, scale), None
+        for name, (rows, transparent) in pictures.items():
+            files[f"{name}{suffix}.png"] = png(rows, transparent)
+            files[f"{name}{suffix}.runs"] = runs(rows, transparent)
     files.update({
         "update.ico": icon(emblem, (8, 32)),
         "install.ico": icon(install_emblem, (4, 8, 32)),

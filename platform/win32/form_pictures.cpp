@@ -1,52 +1,15 @@
 #include "platform/win32/form_pictures.h"
 
-#include <wincodec.h>
-
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <span>
 
 #include "platform/form_layout.h"
 #include "platform/picture_fitting.h"
+#include "platform/picture_runs.h"
 
 namespace ombrix {
 namespace {
-
-struct ComReleaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename Interface>
-using ComOwner = std::unique_ptr<Interface, ComReleaser>;
-
-// The object a creating call hands out, owned; empty when the call fails.
-template <typename Interface, typename Call>
-ComOwner<Interface> Created(Call&& call) {
-    Interface* raw = nullptr;
-    if (FAILED(call(&raw))) {
-        if (raw) {
-            raw->Release();
-        }
-        return {};
-    }
-    return ComOwner<Interface>(raw);
-}
-
-// COM while the scope lasts; balanced only when this scope was the one that started it.
-class ComScope {
-  public:
-    ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-  private:
-    HRESULT result_;
-};
 
 std::optional<std::span<const std::uint8_t>> ResourceBytes(HINSTANCE instance, int resource) {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(resource), RT_RCDATA);
@@ -59,46 +22,6 @@ std::optional<std::span<const std::uint8_t>> ResourceBytes(HINSTANCE instance, i
         return std::nullopt;
     }
     return std::span(static_cast<const std::uint8_t*>(data), SizeofResource(instance, found));
-}
-
-// The picture file as premultiplied blue-green-red-alpha pixels, which read as 0xAARRGGBB.
-std::optional<PixelImage> Decode(IWICImagingFactory* factory, std::span<const std::uint8_t> file) {
-    if (!factory) {
-        return std::nullopt;
-    }
-    const auto stream =
-        Created<IWICStream>([&](IWICStream** out) { return factory->CreateStream(out); });
-    if (!stream || FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(file.data()),
-                                                       static_cast<DWORD>(file.size())))) {
-        return std::nullopt;
-    }
-    const auto decoder = Created<IWICBitmapDecoder>([&](IWICBitmapDecoder** out) {
-        return factory->CreateDecoderFromStream(stream.get(), nullptr,
-                                                WICDecodeMetadataCacheOnDemand, out);
-    });
-    const auto frame = decoder ? Created<IWICBitmapFrameDecode>([&](IWICBitmapFrameDecode** out) {
-        return decoder->GetFrame(0, out);
-    })
-                               : nullptr;
-    const auto converter = Created<IWICFormatConverter>(
-        [&](IWICFormatConverter** out) { return factory->CreateFormatConverter(out); });
-    UINT width = 0;
-    UINT height = 0;
-    if (!frame || !converter ||
-        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
-                                     WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom)) ||
-        FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 || width > 4096 ||
-        height > 4096) {
-        return std::nullopt;
-    }
-    PixelImage image{static_cast<int>(width), static_cast<int>(height),
-                     std::vector<std::uint32_t>(std::size_t{width} * height)};
-    if (FAILED(converter->CopyPixels(nullptr, width * 4, width * height * 4,
-                                     reinterpret_cast<BYTE*>(image.pixels.data())))) {
-        return std::nullopt;
-    }
-    return image;
 }
 
 // A top-down DIB section of 24 or 32 bits holding the pixels exactly.
@@ -143,21 +66,8 @@ std::optional<PictureImage> ToBitmap(const PixelImage& image, int bitsPerPixel, 
 
 }  // namespace
 
-struct PictureLoader::Imaging {
-    ComScope com;  // first: it outlives the factory
-    ComOwner<IWICImagingFactory> factory =
-        Created<IWICImagingFactory>([](IWICImagingFactory** out) {
-            return CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IWICImagingFactory, reinterpret_cast<void**>(out));
-        });
-};
-
-PictureLoader::PictureLoader() : imaging_(std::make_unique<Imaging>()) {}
-
-PictureLoader::~PictureLoader() = default;
-
-std::optional<PictureImage> PictureLoader::load(HINSTANCE instance, const forms::Picture& picture,
-                                                int dpi) {
+std::optional<PictureImage> LoadPicture(HINSTANCE instance, const forms::Picture& picture,
+                                        int dpi) {
     if (!picture.resource) {
         return std::nullopt;
     }
@@ -167,7 +77,7 @@ std::optional<PictureImage> PictureLoader::load(HINSTANCE instance, const forms:
     if (!file) {
         return std::nullopt;
     }
-    const std::optional<PixelImage> rendering = Decode(imaging_->factory.get(), *file);
+    const std::optional<PixelImage> rendering = DecodePictureRuns(*file);
     if (!rendering) {
         return std::nullopt;
     }

@@ -150,14 +150,13 @@ void FormWindow::loadFonts() {
 }
 
 void FormWindow::loadPictures() {
-    PictureLoader loader;
     for (const forms::Control& control : form_.controls) {
         const forms::Picture& picture = control.picture;
         if (!picture.resource || pictures_.contains(picture.resource)) {
             continue;
         }
         // A missing picture leaves the control showing the face behind it.
-        if (auto loaded = loader.load(instance_, picture, layout_.dpi)) {
+        if (auto loaded = LoadPicture(instance_, picture, layout_.dpi)) {
             pictures_.emplace(picture.resource, std::move(*loaded));
         }
     }

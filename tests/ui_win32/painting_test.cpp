@@ -41,7 +41,7 @@ int CountDifferent(const Pixels& a, const Pixels& b) {
 
 // A pixel of the bitmap that a control's designed picture is expanded into at 96 dpi.
 std::uint32_t PicturePixel(int id, int x, int y) {
-    const auto picture = PictureLoader().load(GetModuleHandleW(nullptr), Def(id).picture, 96);
+    const auto picture = LoadPicture(GetModuleHandleW(nullptr), Def(id).picture, 96);
     if (!picture) {
         return 0xFF000000;  // matches no pixel of a screen
     }
@@ -91,8 +91,7 @@ WIN32_TEST(CloseButtonShowsThePictureItIsGiven) {
 WIN32_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
-    const auto picture =
-        PictureLoader().load(GetModuleHandleW(nullptr), Def(form1::Image1).picture, 96);
+    const auto picture = LoadPicture(GetModuleHandleW(nullptr), Def(form1::Image1).picture, 96);
     ASSERT(picture.has_value());
     DIBSECTION dib{};
     GetObjectW(picture->bitmap.get(), sizeof(dib), &dib);

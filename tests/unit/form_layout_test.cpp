@@ -4,6 +4,7 @@
 
 #include "platform/form_layout.h"
 #include "platform/picture_fitting.h"
+#include "platform/picture_runs.h"
 #include "resources/update_forms.h"
 
 namespace ombrix {
@@ -124,6 +125,58 @@ TEST(PictureFittingTest, OtherSizesGetACrispFrameAndTheGradientAtTheExactSize) {
         }
     }
     EXPECT_NE(fitted.at(2, 2), 0xFF103A80u);
+}
+
+std::vector<std::uint8_t> RunsFile(std::uint16_t width, std::uint16_t height,
+                                   std::initializer_list<std::uint32_t> palette,
+                                   std::initializer_list<std::uint8_t> runs) {
+    std::vector<std::uint8_t> data{'O', 'R', 'L', '1'};
+    const auto put = [&data](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        }
+    };
+    put(width, 2);
+    put(height, 2);
+    put(static_cast<std::uint32_t>(palette.size()), 2);
+    for (const std::uint32_t colour : palette) {
+        put(colour, 4);
+    }
+    data.insert(data.end(), runs);
+    return data;
+}
+
+TEST(PictureRunsTest, RunsFillThePictureRowByRowAcrossRowEnds) {
+    // 130 x 2: a run of 129 (two length bytes), one that crosses into the second row, the rest.
+    const auto data =
+        RunsFile(130, 2, {0x00000000, 0xFF103A80}, {0x81, 0x01, 1, 2, 0, 0x81, 0x01, 1});
+    const auto image = DecodePictureRuns(data);
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->width, 130);
+    ASSERT_EQ(image->height, 2);
+    EXPECT_EQ(image->at(128, 0), 0xFF103A80u);
+    EXPECT_EQ(image->at(129, 0), 0u);
+    EXPECT_EQ(image->at(0, 1), 0u);
+    EXPECT_EQ(image->at(1, 1), 0xFF103A80u);
+    EXPECT_EQ(image->at(129, 1), 0xFF103A80u);
+}
+
+TEST(PictureRunsTest, DataThatIsNotExactlyOnePictureIsRefused) {
+    const std::vector<std::vector<std::uint8_t>> refused = {
+        {},
+        {'O', 'R', 'L', '2', 1, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0},  // another format
+        RunsFile(0, 1, {0}, {}),                                   // no pixels
+        RunsFile(2, 1, {}, {2, 0}),                                // no palette
+        RunsFile(2, 1, {0}, {1, 0}),                               // cut short
+        RunsFile(2, 1, {0}, {3, 0}),                               // more than its pixels
+        RunsFile(2, 1, {0}, {0, 0, 2, 0}),                         // an empty run
+        RunsFile(2, 1, {0}, {2, 1}),                               // an index beyond the palette
+        RunsFile(2, 1, {0}, {2, 0, 0}),                            // bytes after the last pixel
+        RunsFile(2, 1, {0}, {0x82}),                               // a length cut short
+    };
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_FALSE(DecodePictureRuns(refused[i])) << "case " << i;
+    }
 }
 
 }  // namespace
