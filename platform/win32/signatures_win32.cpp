@@ -2,11 +2,6 @@
 
 #include <windows.h>
 
-#include <imagehlp.h>
-#include <softpub.h>
-#include <wincrypt.h>
-#include <wintrust.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,10 +10,16 @@
 #include <vector>
 
 #include "platform/win32/file_system_win32.h"
+#include "platform/win32/signature_library.h"
 #include "platform/win32/unique_handle.h"
 
 namespace ombrix {
 namespace {
+
+// Loaded by check() before any of the steps below runs.
+const SignatureLibrary& Lib() {
+    return *LoadSignatureLibrary();
+}
 
 // One verification by the Authenticode provider. Its state (the signers and their chains)
 // stays readable until this ends, which releases it.
@@ -37,12 +38,12 @@ class Verification {
         data_.dwStateAction = WTD_STATEACTION_VERIFY;
         // Never fetch anything: the updater runs elevated and the network is not trusted.
         data_.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
-        result_ = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+        result_ = Lib().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
         lastError_ = GetLastError();
     }
     ~Verification() {
         data_.dwStateAction = WTD_STATEACTION_CLOSE;
-        WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+        Lib().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
     }
     Verification(const Verification&) = delete;
     Verification& operator=(const Verification&) = delete;
@@ -51,13 +52,14 @@ class Verification {
     DWORD lastError() const { return lastError_; }
 
     CRYPT_PROVIDER_DATA* provider() const {
-        return data_.hWVTStateData == nullptr ? nullptr
-                                              : WTHelperProvDataFromStateData(data_.hWVTStateData);
+        return data_.hWVTStateData == nullptr
+                   ? nullptr
+                   : Lib().WTHelperProvDataFromStateData(data_.hWVTStateData);
     }
     // The first signer, or null when the provider found none.
     CRYPT_PROVIDER_SGNR* signer() const {
         CRYPT_PROVIDER_DATA* data = provider();
-        return data == nullptr ? nullptr : WTHelperGetProvSignerFromChain(data, 0, FALSE, 0);
+        return data == nullptr ? nullptr : Lib().WTHelperGetProvSignerFromChain(data, 0, FALSE, 0);
     }
 
   private:
@@ -104,12 +106,12 @@ std::wstring SubjectOf(PCCERT_CONTEXT certificate) {
     CERT_NAME_BLOB* name = &certificate->pCertInfo->Subject;
     const DWORD type = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
     const DWORD format = CERT_X500_NAME_STR;
-    const DWORD length = CertNameToStrW(type, name, format, nullptr, 0);
+    const DWORD length = Lib().CertNameToStrW(type, name, format, nullptr, 0);
     if (length <= 1) {
         return {};
     }
     std::wstring text(length, L'\0');
-    CertNameToStrW(type, name, format, text.data(), length);
+    Lib().CertNameToStrW(type, name, format, text.data(), length);
     text.resize(length - 1);
     return text;
 }
@@ -118,18 +120,19 @@ std::wstring SubjectOf(PCCERT_CONTEXT certificate) {
 std::wstring PublicKeyHash(PCCERT_CONTEXT certificate) {
     CERT_PUBLIC_KEY_INFO* key = &certificate->pCertInfo->SubjectPublicKeyInfo;
     DWORD size = 0;
-    if (!CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr, nullptr,
-                             &size)) {
+    if (!Lib().CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr,
+                                   nullptr, &size)) {
         return {};
     }
     std::vector<BYTE> encoded(size);
-    if (!CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr,
-                             encoded.data(), &size)) {
+    if (!Lib().CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr,
+                                   encoded.data(), &size)) {
         return {};
     }
     BYTE hash[32];
     DWORD hashSize = sizeof hash;
-    if (!CryptHashCertificate2(L"SHA256", 0, nullptr, encoded.data(), size, hash, &hashSize)) {
+    if (!Lib().CryptHashCertificate2(L"SHA256", 0, nullptr, encoded.data(), size, hash,
+                                     &hashSize)) {
         return {};
     }
     static constexpr wchar_t kDigits[] = L"0123456789abcdef";
@@ -181,16 +184,18 @@ Signature ValidSignature(HRESULT result, const CRYPT_PROVIDER_SGNR& signer) {
 }
 
 struct StoreCloser {
-    void operator()(HCERTSTORE store) const { CertCloseStore(store, 0); }
+    void operator()(HCERTSTORE store) const { Lib().CertCloseStore(store, 0); }
 };
 struct MessageCloser {
-    void operator()(HCRYPTMSG message) const { CryptMsgClose(message); }
+    void operator()(HCRYPTMSG message) const { Lib().CryptMsgClose(message); }
 };
 struct CertificateFreer {
-    void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
+    void operator()(PCCERT_CONTEXT certificate) const {
+        Lib().CertFreeCertificateContext(certificate);
+    }
 };
 struct ChainFreer {
-    void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
+    void operator()(PCCERT_CHAIN_CONTEXT chain) const { Lib().CertFreeCertificateChain(chain); }
 };
 
 // The signer named by the file's embedded signature, read from its certificate table without
@@ -198,13 +203,13 @@ struct ChainFreer {
 // expired without a timestamp) still says whose it was. Empty when none can be read.
 std::wstring EmbeddedSigner(HANDLE file) {
     DWORD size = 0;
-    ImageGetCertificateData(file, 0, nullptr, &size);
+    Lib().ImageGetCertificateData(file, 0, nullptr, &size);
     if (size <= offsetof(WIN_CERTIFICATE, bCertificate)) {
         return {};
     }
     std::vector<BYTE> buffer(size);
     auto* entry = reinterpret_cast<WIN_CERTIFICATE*>(buffer.data());
-    if (!ImageGetCertificateData(file, 0, entry, &size) ||
+    if (!Lib().ImageGetCertificateData(file, 0, entry, &size) ||
         entry->wCertificateType != WIN_CERT_TYPE_PKCS_SIGNED_DATA || entry->dwLength > size ||
         entry->dwLength <= offsetof(WIN_CERTIFICATE, bCertificate)) {
         return {};
@@ -214,32 +219,34 @@ std::wstring EmbeddedSigner(HANDLE file) {
         entry->bCertificate};
     HCERTSTORE rawStore = nullptr;
     HCRYPTMSG rawMessage = nullptr;
-    if (!CryptQueryObject(CERT_QUERY_OBJECT_BLOB, &blob, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
-                          CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr, &rawStore,
-                          &rawMessage, nullptr)) {
+    if (!Lib().CryptQueryObject(CERT_QUERY_OBJECT_BLOB, &blob, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
+                                CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr,
+                                &rawStore, &rawMessage, nullptr)) {
         return {};
     }
     const std::unique_ptr<void, StoreCloser> store(rawStore);
     const std::unique_ptr<void, MessageCloser> message(rawMessage);
     DWORD infoSize = 0;
-    if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &infoSize)) {
+    if (!Lib().CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr,
+                                &infoSize)) {
         return {};
     }
     std::vector<BYTE> info(infoSize);
-    if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, info.data(), &infoSize)) {
+    if (!Lib().CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, info.data(),
+                                &infoSize)) {
         return {};
     }
     const std::unique_ptr<const CERT_CONTEXT, CertificateFreer> leaf(
-        CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
-                                   CERT_FIND_SUBJECT_CERT, info.data(), nullptr));
+        Lib().CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                         CERT_FIND_SUBJECT_CERT, info.data(), nullptr));
     if (!leaf) {
         return {};
     }
     CERT_CHAIN_PARA parameters{};
     parameters.cbSize = sizeof parameters;
     PCCERT_CHAIN_CONTEXT rawChain = nullptr;
-    if (!CertGetCertificateChain(nullptr, leaf.get(), nullptr, store.get(), &parameters,
-                                 CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &rawChain)) {
+    if (!Lib().CertGetCertificateChain(nullptr, leaf.get(), nullptr, store.get(), &parameters,
+                                       CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &rawChain)) {
         return {};
     }
     const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer> chain(rawChain);
@@ -259,6 +266,9 @@ Signature BrokenSignature(HANDLE file) {
 }  // namespace
 
 Signature Win32Signatures::check(const std::wstring& path) {
+    if (!LoadSignatureLibrary()) {
+        return {Signature::Status::Unreadable, {}};  // nothing could be checked
+    }
     // Opened here rather than by the provider, so that a file that cannot be read is told apart
     // from one without a signature.
     const unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
