@@ -5,11 +5,12 @@
 
 namespace ombrix {
 
-ByteRing::ByteRing(std::uint32_t capacity) : capacity_(capacity), bytes_(capacity) {}
+ByteRing::ByteRing(std::uint32_t capacity)
+    : capacity_(capacity), bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity)) {}
 
 ByteRing::Span ByteRing::freeSpan(std::uint32_t maxBytes) {
     const std::uint32_t start = produced_ & (capacity_ - 1);
-    return {bytes_.data() + start, std::min({room(), capacity_ - start, maxBytes})};
+    return {bytes_.get() + start, std::min({room(), capacity_ - start, maxBytes})};
 }
 
 void ByteRing::commit(std::uint32_t bytes) {
@@ -22,8 +23,8 @@ std::vector<std::uint8_t> ByteRing::take(std::size_t maxBytes) {
     const std::uint32_t first = std::min(count, capacity_ - start);
     std::vector<std::uint8_t> chunk(count);
     if (count > 0) {
-        std::memcpy(chunk.data(), bytes_.data() + start, first);
-        std::memcpy(chunk.data() + first, bytes_.data(), count - first);
+        std::memcpy(chunk.data(), bytes_.get() + start, first);
+        std::memcpy(chunk.data() + first, bytes_.get(), count - first);
     }
     consumed_ += count;
     return chunk;

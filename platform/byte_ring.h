@@ -3,6 +3,7 @@
 // owner guards the counters, and only the producer touches the free span it was given.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace ombrix {
@@ -30,7 +31,9 @@ class ByteRing {
 
   private:
     std::uint32_t capacity_;
-    std::vector<std::uint8_t> bytes_;
+    // Left uninitialized: only bytes the producer committed are read, and pages nobody wrote
+    // yet cost neither time nor memory (the ring is made on the window's thread at start).
+    std::unique_ptr<std::uint8_t[]> bytes_;
     std::uint32_t produced_ = 0;  // bytes put in so far (wraps around)
     std::uint32_t consumed_ = 0;  // bytes taken out so far (wraps around)
 };
