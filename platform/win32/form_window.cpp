@@ -513,6 +513,11 @@ LRESULT FormWindow::dispatchControl(ControlWindow& control, UINT message, WPARAM
                 return 1;  // the paint covers every pixel
             }
             break;
+        case WM_NCPAINT:
+            if (painted) {
+                return 0;  // made without a frame: nothing lies outside the client area
+            }
+            break;
         case WM_COMMAND:
         case WM_NOTIFY:
         case WM_CTLCOLOREDIT:
