@@ -18,16 +18,21 @@ void ByteRing::commit(std::uint32_t bytes) {
 }
 
 std::vector<std::uint8_t> ByteRing::take(std::size_t maxBytes) {
+    std::vector<std::uint8_t> chunk;
+    take(maxBytes, chunk);
+    return chunk;
+}
+
+void ByteRing::take(std::size_t maxBytes, std::vector<std::uint8_t>& chunk) {
     const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(maxBytes, buffered()));
     const std::uint32_t start = consumed_ & (capacity_ - 1);
     const std::uint32_t first = std::min(count, capacity_ - start);
-    std::vector<std::uint8_t> chunk(count);
+    chunk.resize(count);
     if (count > 0) {
         std::memcpy(chunk.data(), bytes_.get() + start, first);
         std::memcpy(chunk.data() + first, bytes_.get(), count - first);
     }
     consumed_ += count;
-    return chunk;
 }
 
 }  // namespace ombrix

@@ -28,6 +28,8 @@ class ByteRing {
     void commit(std::uint32_t bytes);
     // Up to `maxBytes` from the front, in order.
     std::vector<std::uint8_t> take(std::size_t maxBytes);
+    // The same, into `chunk`, replacing what it held.
+    void take(std::size_t maxBytes, std::vector<std::uint8_t>& chunk);
 
   private:
     std::uint32_t capacity_;

@@ -47,6 +47,11 @@ class Transfer {
     // data while pumping window events; empty only when the body has ended, broke off (also
     // after 60 s without a byte), or the transfer was cancelled.
     virtual std::vector<std::uint8_t> getChunk(std::size_t maxBytes) = 0;
+    // The same, into `chunk` (replacing what it held), whose storage a loop reuses: a large
+    // body is tens of thousands of chunks.
+    virtual void getChunkInto(std::size_t maxBytes, std::vector<std::uint8_t>& chunk) {
+        chunk = getChunk(maxBytes);
+    }
     // The whole body has been delivered and the server ended it cleanly.
     virtual bool bodyEnded() = 0;
     // The body broke off (connection lost, reset, timed out).

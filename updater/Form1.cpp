@@ -1,5 +1,7 @@
 #include "updater/Form1.h"
 
+#include <vector>
+
 #include "updater/DownloadChecks.h"
 #include "platform/decimal_text.h"
 #include "platform/http_response.h"
@@ -129,7 +131,8 @@ void Form1::DownloadBody() {
 
 void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced) {
     const ProgressScale scale(announced.value_or(0));
-    auto chunk = s_.inet1.getChunk(kChunkSize);
+    std::vector<std::uint8_t> chunk;  // the chunk read last, replaced by each read
+    s_.inet1.getChunkInto(kChunkSize, chunk);
     s_.app.pumpEvents();
     // One write, one read, one pump and one progress update per chunk. The loop ends with the
     // body (an empty read), or as soon as more arrived than was announced.
@@ -138,7 +141,7 @@ void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t
             run_.fail(texts::kCannotSave);
         }
         written += chunk.size();
-        chunk = s_.inet1.getChunk(kChunkSize);
+        s_.inet1.getChunkInto(kChunkSize, chunk);
         s_.app.pumpEvents();
         if (announced) {
             s_.progressBar1.setValue(scale.position(static_cast<std::int64_t>(written)));

@@ -39,7 +39,12 @@ void Win32Application::pumpEventsNow() {
 }
 
 void Win32Application::exitNow(int code) {
-    ExitProcess(static_cast<UINT>(code));
+    // Ends at once, as the caller asks: every file of the run is closed by now. ExitProcess
+    // would first cut off the other threads (WinINet's among them) wherever they are and then
+    // run the libraries' detach code, which may wait on what they held; under Wine such an end
+    // sometimes outlasted the server's grace and the process was killed without its code.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
+    ExitProcess(static_cast<UINT>(code));  // only if the call above failed
 }
 
 void DispatchQueuedMessage(MSG& message) {

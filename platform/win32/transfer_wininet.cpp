@@ -618,9 +618,6 @@ WinInetTransfer::WinInetTransfer(HWND window, UINT message, std::function<void()
 
 WinInetTransfer::~WinInetTransfer() {
     cancel();
-    if (worker_) {
-        WaitForSingleObject(worker_.get(), kWorkerJoinMs);
-    }
 }
 
 void WinInetTransfer::start(std::shared_ptr<WinInetShared> attempt) {
@@ -638,13 +635,16 @@ void WinInetTransfer::start(std::shared_ptr<WinInetShared> attempt) {
         Finish(s, Phase::Failed);
         return;
     }
-    worker_ = StartThread(&WorkerMain, shared_);
-    if (!worker_) {
+    unique_handle worker = StartThread(&WorkerMain, shared_);
+    if (!worker) {
         Finish(s, Phase::Failed);
         return;
     }
+    threads_.push_back(std::move(worker));
     // Without its watch the request would still end by WinINet's own timeouts where they hold.
-    static_cast<void>(StartThread(&WatchMain, shared_));
+    if (unique_handle watch = StartThread(&WatchMain, shared_)) {
+        threads_.push_back(std::move(watch));
+    }
 }
 
 void WinInetTransfer::execute(const std::wstring& url, const std::wstring& operation) {
@@ -666,7 +666,6 @@ void WinInetTransfer::resume(const std::wstring& url, const std::wstring& reques
         return;
     }
     CancelAttempt(*shared_);
-    worker_.reset();  // a worker still stuck in the old request ends on its own
     // WinINet may still report on the old request from its own threads, naming it by address.
     retired_.push_back(std::move(shared_));
     auto attempt = std::make_shared<WinInetShared>();
@@ -712,37 +711,43 @@ int WinInetTransfer::httpStatus() {
 }
 
 std::vector<std::uint8_t> WinInetTransfer::getChunk(std::size_t maxBytes) {
+    std::vector<std::uint8_t> chunk;
+    getChunkInto(maxBytes, chunk);
+    return chunk;
+}
+
+void WinInetTransfer::getChunkInto(std::size_t maxBytes, std::vector<std::uint8_t>& chunk) {
+    chunk.clear();
     if (maxBytes == 0) {
-        return {};
+        return;
     }
     // Held here: an event handled by the pump may destroy the component while we wait.
     const std::shared_ptr<WinInetShared> shared = shared_;
     WinInetShared& s = *shared;
     std::function<void()> pump;
     for (;;) {
-        std::vector<std::uint8_t> chunk;
         bool wakeWorker = false;
         {
             ExclusiveLock hold(s.lock);
             if (s.cancelled) {
-                return {};
+                return;
             }
             if (s.ring.buffered() > 0) {
-                chunk = s.ring.take(maxBytes);
+                s.ring.take(maxBytes, chunk);
                 wakeWorker = s.workerWaiting && s.ring.room() >= kWakeRoom;
                 if (wakeWorker) {
                     s.workerWaiting = false;
                     s.lastSignAt = GetTickCount64();
                 }
             } else if (s.phase != Phase::Requesting && s.phase != Phase::Streaming) {
-                return {};
+                return;
             } else {
                 s.readerWaiting = true;
             }
         }
         if (!chunk.empty()) {
             Wake(s.roomFreed.get(), wakeWorker);
-            return chunk;
+            return;
         }
         if (!pump) {
             // Copied before the first pump, while the component surely still exists.
@@ -773,6 +778,16 @@ bool WinInetTransfer::certificateRejected() {
 void WinInetTransfer::cancel() {
     cancelled_ = true;
     CancelAttempt(*shared_);
+    // Each thread ends at once on a cancelled request (its waits include the cancel's event).
+    std::vector<HANDLE> running;
+    for (const unique_handle& thread : threads_) {
+        running.push_back(thread.get());
+    }
+    if (!running.empty()) {
+        WaitForMultipleObjects(static_cast<DWORD>(running.size()), running.data(), TRUE,
+                               kWorkerJoinMs);
+    }
+    threads_.clear();
 }
 
 }  // namespace ombrix

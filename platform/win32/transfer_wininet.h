@@ -25,8 +25,8 @@ class WinInetTransfer : public Transfer {
     // `pumpEvents` handles the waiting window events once; getChunk and awaitResponse call it
     // while they wait.
     WinInetTransfer(HWND window, UINT message, std::function<void()> pumpEvents);
-    // Cancels and waits a little for the worker. A worker stuck in a network call that a
-    // closed handle does not interrupt (Wine) finishes on its own: it shares the state.
+    // Cancels (which waits a little for the threads). A thread still stuck in a network call
+    // finishes on its own: it shares the state.
     ~WinInetTransfer() override;
     WinInetTransfer(const WinInetTransfer&) = delete;
     WinInetTransfer& operator=(const WinInetTransfer&) = delete;
@@ -38,11 +38,14 @@ class WinInetTransfer : public Transfer {
     std::wstring header(const std::wstring& name) override;
     int httpStatus() override;
     std::vector<std::uint8_t> getChunk(std::size_t maxBytes) override;
+    void getChunkInto(std::size_t maxBytes, std::vector<std::uint8_t>& chunk) override;
     // The body ended cleanly and, when a length was announced, reached it.
     bool bodyEnded() override;
     // The body broke off: a read failed, it ended short of the announced length, or no byte
     // came for 60 s.
     bool failed() override;
+    // Stops the request and waits up to 2 s for this run's workers and watches to end, so that
+    // a process that ends next does not end them in the middle of a WinINet call.
     void cancel() override;
     bool certificateRejected() override;
 
@@ -54,7 +57,7 @@ class WinInetTransfer : public Transfer {
     std::shared_ptr<WinInetShared> shared_;                // the latest request
     std::vector<std::shared_ptr<WinInetShared>> retired_;  // the earlier ones of this run
     std::function<void()> pumpEvents_;
-    unique_handle worker_;
+    std::vector<unique_handle> threads_;  // every worker and watch of this run
     bool started_ = false;
     bool cancelled_ = false;
 };
