@@ -181,6 +181,7 @@ class Bench:
                 "peak": run["peak_working_set"], "peak_at_text": run["peak_working_set_at_text"],
                 "first_answer": (run.get("us_first_answer") or 0) / 1e6,
                 "slowest_answer": (run.get("us_slowest_answer") or 0) / 1e6,
+                "end_answer": (run.get("us_end_answer") or 0) / 1e6,
                 "whole_run_seconds": run["us_to_end"] / 1e6}
 
     def window_once(self, name: str, exe: pathlib.Path, folder: pathlib.Path,
@@ -247,7 +248,8 @@ class Bench:
                 THROUGHPUT_MIN))
             self.emit(figures.answer_line(
                 label, max(r["slowest_answer"] for r in runs["update"]), ANSWER_MAX_MS,
-                max(r["first_answer"] for r in runs["update"])))
+                max(r["first_answer"] for r in runs["update"]),
+                max(r["end_answer"] for r in runs["update"])))
             self.emit(figures.reference_line(label, figures.throughput(size, reader_s),
                                              figures.throughput(size, curl_s)))
             streamed = size - fixed_size

@@ -60,12 +60,18 @@ def fixed_cost_floor_line(label: str, window_s: float, reader_s: float) -> str:
 
 
 def answer_line(label: str, slowest_s: float, maximum_ms: float,
-                first_s: Optional[float] = None) -> str:
-    """The window's slowest answer to a message during the download, worst of the runs; the
-    first message, which comes while the window is being shown, apart."""
+                first_s: Optional[float] = None, end_s: Optional[float] = None) -> str:
+    """The window's slowest answer to a message during the download, worst of the runs; apart
+    from it the first message, which comes while the window is being shown, and the one that
+    was answered only after the final text, behind the checks that follow the download."""
     ms = slowest_s * 1000
-    first = "" if first_s is None else f" (the first, while it was shown: {first_s * 1000:.1f} ms)"
-    return (f"download {label}: the window answered every message within {ms:.1f} ms{first}"
+    apart = []
+    if first_s is not None:
+        apart.append(f"the first, while it was shown: {first_s * 1000:.1f} ms")
+    if end_s is not None:
+        apart.append(f"after the final text, during the checks: {end_s * 1000:.1f} ms")
+    extra = f" ({'; '.join(apart)})" if apart else ""
+    return (f"download {label}: the window answered every message within {ms:.1f} ms{extra}"
             + target_note(f"<= {maximum_ms:g} ms", ms <= maximum_ms))
 
 

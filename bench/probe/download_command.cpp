@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "bench/probe/answer_watch.h"
 #include "bench/probe/commands.h"
 #include "bench/probe/thread_windows.h"
 #include "bench/probe/watched_process.h"
@@ -24,8 +25,6 @@ constexpr int kBoxTextId = 0xFFFF;
 // Message boxes are looked for less often than the status line: a lookup reads every window
 // of the thread.
 constexpr double kBoxLookSeconds = 0.02;
-// How often the main window is asked for an answer while the download runs.
-constexpr double kAnswerLookSeconds = 0.05;
 
 struct ButtonName {
     const wchar_t* name;
@@ -98,11 +97,7 @@ int downloadRun(const Args& args) {
     std::uint64_t peakAtText = 0;
     std::optional<Answer> answer;
     double lastBoxLook = 0;
-    double lastAnswerLook = 0;
-    // The first message reaches the window while it is still being shown (the system sets it
-    // visible before it is drawn); it is kept apart from those during the download.
-    std::optional<double> firstAnswer;
-    std::optional<double> slowestAnswer;
+    AnswerWatch answers;
     while (!program.waitEnd(1)) {
         program.sampleMemory(kMemorySampleMs);
         if (deadline.passed()) {
@@ -114,26 +109,14 @@ int downloadRun(const Args& args) {
         }
         if (top != nullptr && !windowSeconds && IsWindowVisible(top)) {
             windowSeconds = program.elapsedSeconds();
+            answers.start(top);
         }
         if (top != nullptr && status == nullptr) {
             status = automate::findControl(top, statusId);
         } else if (status != nullptr && !textSeconds && storedText(status) == expected) {
             textSeconds = program.elapsedSeconds();
             peakAtText = program.peakWorkingSet();
-        }
-        // The longest a message to the main window waited for its answer during the download.
-        if (windowSeconds && !textSeconds &&
-            program.elapsedSeconds() - lastAnswerLook >= kAnswerLookSeconds) {
-            const double asked = program.elapsedSeconds();
-            DWORD_PTR result = 0;
-            SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
-            const double waited = program.elapsedSeconds() - asked;
-            if (!firstAnswer) {
-                firstAnswer = waited;
-            } else {
-                slowestAnswer = std::max(slowestAnswer.value_or(0), waited);
-            }
-            lastAnswerLook = program.elapsedSeconds();
+            answers.markEnded();
         }
         if (!answer && program.elapsedSeconds() - lastBoxLook >= kBoxLookSeconds) {
             lastBoxLook = program.elapsedSeconds();
@@ -141,6 +124,7 @@ int downloadRun(const Args& args) {
         }
     }
 
+    const AnswerWatch::Waits waits = answers.stop();
     JsonLine line;
     line.addInt("pid", program.pid()).addInt("exit_code", program.exitCode().value_or(-1));
     const auto addTime = [&line](const char* key, const std::optional<double>& seconds) {
@@ -152,8 +136,9 @@ int downloadRun(const Args& args) {
     };
     addTime("us_to_window", windowSeconds);
     addTime("us_to_text", textSeconds);
-    addTime("us_first_answer", firstAnswer);
-    addTime("us_slowest_answer", slowestAnswer);
+    addTime("us_first_answer", waits.first);
+    addTime("us_slowest_answer", waits.slowest);
+    addTime("us_end_answer", waits.atEnd);
     line.addInt("us_to_end", micros(program.endSeconds().value_or(0)))
         .addInt("peak_working_set", static_cast<std::int64_t>(program.peakWorkingSet()))
         .addInt("peak_working_set_at_text", static_cast<std::int64_t>(peakAtText));
