@@ -606,7 +606,14 @@ LRESULT FormWindow::onControlSetText(ControlWindow& control, WPARAM wParam, LPAR
     // Stored as the window's text (what WM_GETTEXT and screen readers read), but drawn by our own
     // paint: the static's paint would leave the old caption's pixels behind a transparent label.
     const LRESULT result = DefWindowProcW(control.hwnd, WM_SETTEXT, wParam, lParam);
-    RedrawWindow(control.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // Drawn at once, since the caller may not pump for a while (a copy), unless a transfer
+    // state is already waiting: its text replaces this one in a moment, and a burst of states
+    // as the window opens then costs one drawing, at the next paint, instead of one each.
+    MSG waiting{};
+    const bool replacedSoon = PeekMessageW(&waiting, hwnd_, kTransferStateMessage,
+                                           kTransferStateMessage, PM_NOREMOVE | PM_NOYIELD);
+    RedrawWindow(control.hwnd, nullptr, nullptr,
+                 replacedSoon ? RDW_INVALIDATE : RDW_INVALIDATE | RDW_UPDATENOW);
     return result;
 }
 

@@ -9,10 +9,34 @@
 
 #include "platform/byte_ring.h"
 #include "platform/http_response.h"
+#include "platform/win32/wininet_library.h"
 
 namespace ombrix {
 
 namespace {
+
+// WinINet's functions; every path here that calls one runs after the worker loaded them.
+const WinInetLibrary& Net() {
+    return *LoadWinInetLibrary();
+}
+
+// Closes a WinINet handle when it goes out of scope.
+class NetHandle {
+  public:
+    explicit NetHandle(HINTERNET handle) : handle_(handle) {}
+    ~NetHandle() {
+        if (handle_ != nullptr) {
+            Net().InternetCloseHandle(handle_);
+        }
+    }
+    NetHandle(const NetHandle&) = delete;
+    NetHandle& operator=(const NetHandle&) = delete;
+    HINTERNET get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+  private:
+    HINTERNET handle_;
+};
 
 // The body streams through this ring; it is never held whole. Reads take up to kMaxRead of
 // what has come: under Wine every read costs the same few socket calls whatever its size, so
@@ -161,8 +185,8 @@ void Wake(HANDLE event, bool wake) {
 // on it reports nothing after this.
 void GiveUp(HINTERNET request) {
     if (request != nullptr) {
-        InternetSetStatusCallbackW(request, nullptr);
-        InternetCloseHandle(request);
+        Net().InternetSetStatusCallbackW(request, nullptr);
+        Net().InternetCloseHandle(request);
     }
 }
 
@@ -272,7 +296,7 @@ std::optional<UrlParts> CrackUrl(const std::wstring& url) {
     parts.dwHostNameLength = 1;
     parts.dwUrlPathLength = 1;
     parts.dwExtraInfoLength = 1;
-    if (!InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+    if (!Net().InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
         return std::nullopt;
     }
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
@@ -296,13 +320,13 @@ std::optional<UrlParts> CrackUrl(const std::wstring& url) {
 
 std::wstring QueryRawHeaders(HINTERNET request) {
     DWORD bytes = 0;
-    HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &bytes, nullptr);
+    Net().HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &bytes, nullptr);
     if (bytes == 0) {
         return {};
     }
     std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
     bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (!HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &bytes, nullptr)) {
+    if (!Net().HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, text.data(), &bytes, nullptr)) {
         return {};
     }
     text.resize(bytes / sizeof(wchar_t));
@@ -312,8 +336,8 @@ std::wstring QueryRawHeaders(HINTERNET request) {
 int QueryStatus(HINTERNET request) {
     DWORD status = 0;
     DWORD bytes = sizeof status;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &bytes,
-                        nullptr)) {
+    if (!Net().HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                              &bytes, nullptr)) {
         return 0;
     }
     return static_cast<int>(status);
@@ -328,7 +352,7 @@ std::optional<std::wstring> RedirectTarget(HINTERNET request, const std::wstring
     }
     std::wstring target(INTERNET_MAX_URL_LENGTH + 1, L'\0');
     DWORD length = static_cast<DWORD>(target.size());
-    if (!InternetCombineUrlW(url.c_str(), location->c_str(), target.data(), &length, 0)) {
+    if (!Net().InternetCombineUrlW(url.c_str(), location->c_str(), target.data(), &length, 0)) {
         return std::nullopt;
     }
     target.resize(length);
@@ -420,8 +444,8 @@ void StreamBody(WinInetShared& s, HINTERNET request, std::int64_t announced) {
         s.buffers.dwStructSize = sizeof s.buffers;
         s.buffers.lpvBuffer = span.data;
         s.buffers.dwBufferLength = span.size;
-        const BOOL read =
-            InternetReadFileExW(request, &s.buffers, IRF_NO_WAIT, reinterpret_cast<DWORD_PTR>(&s));
+        const BOOL read = Net().InternetReadFileExW(request, &s.buffers, IRF_NO_WAIT,
+                                                    reinterpret_cast<DWORD_PTR>(&s));
         if (!read) {
             DWORD error = 0;
             if (GetLastError() == ERROR_IO_PENDING && Complete(s, FALSE, error)) {
@@ -466,7 +490,7 @@ void SetTimeouts(HINTERNET handle) {
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                                INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                                INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-        InternetSetOptionW(handle, option, &timeout, sizeof timeout);
+        Net().InternetSetOptionW(handle, option, &timeout, sizeof timeout);
     }
 }
 
@@ -482,14 +506,15 @@ HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& pa
         flags |= INTERNET_FLAG_SECURE;
     }
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
-    HINTERNET request = HttpOpenRequestW(connection, L"GET", parts.object.c_str(), nullptr, nullptr,
-                                         acceptTypes, flags, reinterpret_cast<DWORD_PTR>(&s));
+    HINTERNET request =
+        Net().HttpOpenRequestW(connection, L"GET", parts.object.c_str(), nullptr, nullptr,
+                               acceptTypes, flags, reinterpret_cast<DWORD_PTR>(&s));
     if (request == nullptr) {
         Finish(s, Phase::Failed);
         return nullptr;
     }
     if (!Publish(s, request)) {
-        InternetCloseHandle(request);
+        Net().InternetCloseHandle(request);
         return nullptr;
     }
     SetTimeouts(request);
@@ -497,8 +522,8 @@ HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& pa
     const std::wstring headers = L"Connection: close\r\n" + extraHeaders;
     DWORD error = 0;
     if (!Complete(s,
-                  HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()),
-                                   nullptr, 0),
+                  Net().HttpSendRequestW(request, headers.c_str(),
+                                         static_cast<DWORD>(headers.size()), nullptr, 0),
                   error)) {
         FailRequest(s, error);
         CloseRequest(s);
@@ -515,16 +540,20 @@ void RunRequest(WinInetShared& s) {
         url = s.url;
         extraHeaders = s.requestHeaders;
     }
+    if (LoadWinInetLibrary() == nullptr) {
+        Finish(s, Phase::Failed);
+        return;
+    }
     // The system's proxy settings apply.
-    const unique_hinternet session(InternetOpenW(L"Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                                 nullptr, INTERNET_FLAG_ASYNC));
+    const NetHandle session(Net().InternetOpenW(L"Update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                                nullptr, INTERNET_FLAG_ASYNC));
     if (!session) {
         Finish(s, Phase::Failed);
         return;
     }
     SetTimeouts(session.get());
     // Handles made below inherit the callback; their nonzero context turns it on.
-    InternetSetStatusCallbackW(session.get(), &OnInternetStatus);
+    Net().InternetSetStatusCallbackW(session.get(), &OnInternetStatus);
     bool secure = false;
     for (int redirects = 0;; ++redirects) {
         const std::optional<UrlParts> parts = CrackUrl(url);
@@ -538,9 +567,9 @@ void RunRequest(WinInetShared& s) {
             return;
         }
         secure = parts->secure;
-        const unique_hinternet connection(
-            InternetConnectW(session.get(), parts->host.c_str(), parts->port, nullptr, nullptr,
-                             INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(&s)));
+        const NetHandle connection(Net().InternetConnectW(
+            session.get(), parts->host.c_str(), parts->port, nullptr, nullptr,
+            INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(&s)));
         if (!connection) {
             Finish(s, Phase::Failed);
             return;
