@@ -9,6 +9,7 @@
 
 #include "platform/byte_ring.h"
 #include "platform/http_response.h"
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/wininet_library.h"
 
 namespace ombrix {
@@ -20,23 +21,11 @@ const WinInetLibrary& Net() {
     return *LoadWinInetLibrary();
 }
 
-// Closes a WinINet handle when it goes out of scope.
-class NetHandle {
-  public:
-    explicit NetHandle(HINTERNET handle) : handle_(handle) {}
-    ~NetHandle() {
-        if (handle_ != nullptr) {
-            Net().InternetCloseHandle(handle_);
-        }
-    }
-    NetHandle(const NetHandle&) = delete;
-    NetHandle& operator=(const NetHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-  private:
-    HINTERNET handle_;
-};
+void CloseNetHandle(HINTERNET handle) {
+    Net().InternetCloseHandle(handle);
+}
+// The session and connection owners: the project's handle owner, closing through the table.
+using NetHandle = unique_any<handle_traits::NullInvalid<HINTERNET, CloseNetHandle>>;
 
 // The body streams through this ring; it is never held whole. Reads take up to kMaxRead of
 // what has come: under Wine every read costs the same few socket calls whatever its size, so
