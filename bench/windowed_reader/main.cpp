@@ -1,9 +1,12 @@
 // windowed_reader URL FILE ID TEXT: the floor of the updater's fixed cost. The plain reader's
 // download on a thread of its own, started as the minimal window is made, as the updater
-// starts its download; when it has ended the window's static control ID reads TEXT (or
-// "failed"), and a moment later, long enough for the probe to read it, the program ends with
-// the reader's exit code (2 on a wrong command line).
+// starts its download. The window holds what the updater's cannot do without: a static
+// control and the common controls' progress bar (version 6, by the manifest). When the
+// download has ended the static control ID reads TEXT (or "failed"), and a moment later, long
+// enough for the probe to read it, the program ends with the reader's exit code (2 on a wrong
+// command line).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <string>
@@ -72,10 +75,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     run.window =
         CreateWindowExW(0, kClassName, L"Ombrix bench windowed reader", WS_POPUP | WS_BORDER,
                         340, 280, 340, 100, nullptr, nullptr, instance, nullptr);
-    if (run.window == nullptr ||
+    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    if (run.window == nullptr || !InitCommonControlsEx(&controls) ||
         !CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 40, 320, 20, run.window,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(run.controlId)), instance,
-                         nullptr)) {
+                         nullptr) ||
+        !CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 10, 70, 320, 16,
+                         run.window, nullptr, instance, nullptr)) {
         return 1;
     }
     HANDLE thread = CreateThread(nullptr, 0, readThread, &run, 0, nullptr);
