@@ -73,8 +73,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         return 1;
     }
     run.window =
-        CreateWindowExW(0, kClassName, L"Ombrix bench windowed reader", WS_POPUP | WS_BORDER,
-                        340, 280, 340, 100, nullptr, nullptr, instance, nullptr);
+        CreateWindowExW(0, kClassName, L"Ombrix bench windowed reader", WS_POPUP | WS_BORDER, 340,
+                        280, 340, 100, nullptr, nullptr, instance, nullptr);
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     if (run.window == nullptr || !InitCommonControlsEx(&controls) ||
         !CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 40, 320, 20, run.window,
