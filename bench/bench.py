@@ -247,8 +247,8 @@ class Bench:
         fixed_update, fixed_reader = seconds(fixed, "update"), seconds(fixed, "reader")
         self.emit(figures.fixed_cost_line(fixed_label, fixed_update, fixed_reader,
                                           FIXED_COST_MAX))
-        # The reader shows no window. The same download in a minimal window, ending on the same
-        # text, is what any windowed program pays under Wine: the floor of the ratio.
+        # The reader shows no window. The same download in a minimal window with a progress bar,
+        # ending on the same text, is what any such program pays under Wine: the ratio's floor.
         self.emit(figures.fixed_cost_floor_line(fixed_label, fixed_update,
                                                 figures.median(fixed["windowed"]), fixed_reader))
         peaks = {}

@@ -56,8 +56,8 @@ def fixed_cost_line(label: str, update_s: float, reader_s: float,
 def fixed_cost_floor_line(label: str, update_s: float, windowed_s: float,
                           reader_s: float) -> str:
     return (f"download fixed cost ({label} body) floor: the windowed reader (the plain reader's "
-            f"download in a minimal window with a progress bar) shows the final text in {windowed_s * 1000:.0f} ms, "
-            f"ratio {ratio(windowed_s, reader_s):.2f} of the plain reader "
+            f"download in a minimal window with a progress bar) shows the final text in "
+            f"{windowed_s * 1000:.0f} ms, ratio {ratio(windowed_s, reader_s):.2f} of the plain reader "
             f"({reader_s * 1000:.0f} ms); Update.exe takes {ratio(update_s, windowed_s):.2f} "
             f"of it")
 

@@ -17,7 +17,7 @@ constexpr DWORD kReadBytes = 64 * 1024;
 
 int fail(const wchar_t* what) {
     const std::wstring text =
-        L"plain_reader: " + std::wstring(what) + L" failed: " + std::to_wstring(GetLastError());
+        L"reader: " + std::wstring(what) + L" failed: " + std::to_wstring(GetLastError());
     DWORD written = 0;
     WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), text.c_str(), static_cast<DWORD>(text.size()),
                   &written, nullptr);
