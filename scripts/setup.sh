@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Installs every system package the project needs on a fresh Debian 12 machine.
-# Idempotent: packages already present are left alone.
-set -euo pipefail
+# Idempotent: a machine that has every package skips apt entirely.
+# A package index that fails (a mirror in mid-sync) does not end it: the install decides. wine32 is
+# only sought where the kernel runs 32-bit programs, and even there it is a wish: without it the
+# Wine-run trees are the x86_64 build of the same sources (scripts/wine-tree.sh).
+set -uo pipefail
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+# Seconds between two tries of `apt-get update`.
+pause="${OMBRIX_SETUP_PAUSE:-5}"
 
 packages=(
   # native build and unit tests
   build-essential cmake ninja-build clang-format libgtest-dev libgmock-dev
-  # cross build of the Windows programs (i686, static; x86_64 for machines without 32-bit
-  # support, see scripts/wine-tree.sh)
+  # cross build of the Windows programs (i686, static; x86_64 for the Wine-run trees on machines
+  # without 32-bit support)
   mingw-w64 g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  # running them: Wine (32-bit needs wine32 from the i386 architecture) inside Xvfb
-  wine wine32:i386 wine64 xvfb xdotool x11-utils
+  # running them: Wine (wine64; wine32 is added below where it can run) inside Xvfb
+  wine wine64 xvfb xdotool x11-utils
   # Simplified Chinese glyphs for the status texts; screenshots and pixel checks
   fonts-wqy-microhei imagemagick
   # the Simplified Chinese locale for the demo's screenshots (generated below)
@@ -26,13 +31,71 @@ packages=(
   # they are compared with
   nginx curl
 )
+# The commands the scripts and tests call, checked after the install.
+commands=(cmake ninja i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ wine Xvfb xdotool python3 nginx
+  squid openssl osslsigncode convert)
+wine64_loader=/usr/lib/wine/wine64
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
+say() { echo "setup: $*"; }
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+# Writes a 96-byte static i386 ELF program that exits with status 42 (mov ebx,42; mov eax,1;
+# int 0x80): the kernel runs it only where 32-bit programs can run at all.
+write_i386_probe() {
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$1"
+  # ET_EXEC, EM_386, version 1, entry 0x08048054, program headers at 52, one of 32 bytes
+  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >>"$1"
+  printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00' >>"$1"
+  # PT_LOAD of the whole file at 0x08048000, read and execute
+  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' >>"$1"
+  printf '\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$1"
+  printf '\xbb\x2a\x00\x00\x00\xb8\x01\x00\x00\x00\xcd\x80' >>"$1"
+  chmod +x "$1"
+}
+
+# Whether this kernel runs 32-bit programs (OMBRIX_SETUP_I386=yes|no gives the answer instead).
+runs_32bit() {
+  case "${OMBRIX_SETUP_I386:-probe}" in
+    yes) return 0 ;;
+    no) return 1 ;;
+  esac
+  local probe status
+  probe="$(mktemp)"
+  write_i386_probe "$probe"
+  "$probe" 2>/dev/null
+  status=$?
+  rm -f "$probe"
+  [ "$status" = 42 ]
+}
+
+# Up to three tries; a failing index is reported, not fatal.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    if $SUDO apt-get update -qq; then return 0; fi
+    if [ "$try" != 3 ]; then sleep "$pause"; fi
+  done
+  say "some package index could not be updated; going on, the install decides"
+  return 1
+}
+
+apt_install() {
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" \
+    >/dev/null
+}
+
+# The packages of "$@" that apt cannot install, each tried on its own (a dry run).
+uninstallable() {
+  local p
+  for p in "$@"; do
+    if ! installed "$p" && ! $SUDO apt-get install -s -qq "$p" >/dev/null 2>&1; then
+      printf '%s ' "$p"
+    fi
+  done
+}
 
 # The demo's screenshots show Wine in Simplified Chinese, as the product's users see the system's
 # message boxes: that needs the zh_CN.UTF-8 locale (package locales, then locale-gen).
@@ -40,21 +103,64 @@ ensure_chinese_locale() {
   if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then return 0; fi
   if [ -f /etc/locale.gen ] && command -v locale-gen >/dev/null; then
     $SUDO sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
-    $SUDO locale-gen >/dev/null || echo "setup: no Chinese locale; the demo runs in English"
+    $SUDO locale-gen >/dev/null || say "no Chinese locale; the demo runs in English"
   fi
 }
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all packages present"
-  ensure_chinese_locale
-  exit 0
-fi
+check_commands() {
+  local c absent=()
+  for c in "${commands[@]}"; do
+    command -v "$c" >/dev/null 2>&1 || absent+=("$c")
+  done
+  [ -x "$wine64_loader" ] || absent+=("wine64 ($wine64_loader)")
+  if [ ${#absent[@]} -gt 0 ]; then
+    say "missing after the install: ${absent[*]}"
+    return 1
+  fi
+}
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-fi
-echo "setup: installing ${missing[*]}"
-$SUDO apt-get update -qq
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-ensure_chinese_locale
-echo "setup: done"
+main() {
+  local missing=() p want_wine32=0
+  for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+  if runs_32bit; then
+    installed wine32:i386 || want_wine32=1
+  elif ! installed wine32:i386; then
+    say "this kernel runs no 32-bit programs: no wine32; the Wine tests run the x86_64 build"
+  fi
+
+  if [ ${#missing[@]} -eq 0 ] && [ "$want_wine32" = 0 ]; then
+    say "all packages present"
+    ensure_chinese_locale
+    check_commands
+    return
+  fi
+
+  if [ "$want_wine32" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  apt_update
+  if [ ${#missing[@]} -gt 0 ]; then
+    say "installing ${missing[*]}"
+    if ! apt_install "${missing[@]}"; then
+      say "the install failed; once more after a fresh update"
+      apt_update
+      if ! apt_install "${missing[@]}"; then
+        local culprits
+        culprits="$(uninstallable "${missing[@]}")"
+        say "cannot install: ${culprits:-${missing[*]}}"
+        say "retry with: ${SUDO:+sudo }apt-get update && ${SUDO:+sudo }apt-get install ${missing[*]}"
+        return 1
+      fi
+    fi
+  fi
+  if [ "$want_wine32" = 1 ]; then
+    apt_install wine32:i386 ||
+      say "wine32:i386 could not be installed; the Wine tests run the x86_64 build"
+  fi
+  ensure_chinese_locale
+  check_commands || return 1
+  say "done"
+}
+
+# Sourced by the tests for its parts; run, it sets the machine up.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then main "$@"; fi

@@ -5,9 +5,11 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${OMBRIX_BUILD_DIR:-$root/build}"
 # The tested Update.exe differs from the shipped one only in its update URL: a loopback one.
-test_url="http://127.0.0.1:47631/soft/updates/ombrix/ombrix"
+# OMBRIX_TEST_PORT moves it (and the https tree's, one above), so two checkouts can test at once.
+port="${OMBRIX_TEST_PORT:-47631}"
+test_url="http://127.0.0.1:$port/soft/updates/ombrix/ombrix"
 # A second, small tree: Update.exe with an https URL, for the certificate tests.
-https_url="https://localhost:47632/soft/updates/ombrix/ombrix"
+https_url="https://localhost:$((port + 1))/soft/updates/ombrix/ombrix"
 
 bash "$root/scripts/setup.sh"
 source "$root/scripts/wine-tree.sh"
