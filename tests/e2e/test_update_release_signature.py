@@ -7,7 +7,7 @@ signing and a 20 MB signature are each refused before anything is closed: the ru
 stays as it was and the download is removed. The releases are signed with
 scripts/sign-release.sh, as the vendor signs them."""
 
-# ctest-timeout: 300
+# ctest-timeout: 600
 
 import http.server
 import os
@@ -111,7 +111,8 @@ class ReleaseSignature(UpdateTestCase):
         folder."""
         folder = self.program_folder(updater=False)
         shutil.copy(self.update_exe, folder / "Update.exe")
-        _, self.product_pid = start_product_in(self.s, folder)
+        product, self.product_pid = start_product_in(self.s, folder)
+        self.addCleanup(harness.wait_popen, product, 10)
         files = {"": release} if signature is None else {"": release, ".sig": signature}
         with ReleaseServer(self.port, self.path, files) as server:
             run = self.start_update(folder)
