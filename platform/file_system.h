@@ -23,6 +23,9 @@ class OutputFile {
 class HeldFile {
   public:
     virtual ~HeldFile() = default;
+    // Up to `size` bytes from `offset`, read through the hold itself; shorter at the end of the
+    // file, empty on failure.
+    virtual std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size) = 0;
 };
 
 struct FileHold {

@@ -2,9 +2,11 @@
 // Everything the updater's logic reaches the system through.
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/app.h"
 #include "platform/clock.h"
+#include "platform/ecdsa.h"
 #include "platform/file_system.h"
 #include "platform/machines.h"
 #include "platform/launcher.h"
@@ -40,6 +42,10 @@ struct Services {
     Launcher& launcher;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
+    // The keys a release must be signed with, fixed when the program is built, and what checks
+    // the signature; without keys (a build that asked for none) nothing is checked.
+    std::vector<EcdsaKey> releaseKeys = {};
+    Ecdsa* ecdsa = nullptr;
 };
 
 // Where an update run stands; cancel and close depend on it.

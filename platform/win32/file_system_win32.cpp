@@ -97,9 +97,46 @@ class BufferedOutputFile : public OutputFile {
     bool failed_ = false;
 };
 
+// Up to `size` bytes of an open file from `offset`; shorter at its end, empty on failure.
+std::vector<std::uint8_t> ReadAt(HANDLE file, std::uint64_t offset, std::size_t size) {
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file, &length)) {
+        return {};
+    }
+    const auto fileSize = static_cast<std::uint64_t>(length.QuadPart);
+    if (offset >= fileSize) {
+        return {};
+    }
+    // Sized by what the file holds, not by what was asked.
+    std::vector<std::uint8_t> data(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, fileSize - offset)));
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+        return {};
+    }
+    std::size_t got = 0;
+    while (got < data.size()) {
+        DWORD count = 0;
+        const auto want = static_cast<DWORD>(std::min(data.size() - got, kMaxIo));
+        if (!ReadFile(file, data.data() + got, want, &count, nullptr)) {
+            return {};
+        }
+        if (count == 0) {
+            break;
+        }
+        got += count;
+    }
+    data.resize(got);
+    return data;
+}
+
 class HeldHandle : public HeldFile {
   public:
     explicit HeldHandle(unique_hfile file) : file_(std::move(file)) {}
+    std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size) override {
+        return ReadAt(file_.get(), offset, size);
+    }
 
   private:
     unique_hfile file_;
@@ -168,36 +205,10 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
     const unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER length{};
-    if (!file || !GetFileSizeEx(file.get(), &length)) {
+    if (!file) {
         return {};
     }
-    const auto fileSize = static_cast<std::uint64_t>(length.QuadPart);
-    if (offset >= fileSize) {
-        return {};
-    }
-    // Sized by what the file holds, not by what was asked.
-    std::vector<std::uint8_t> data(
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, fileSize - offset)));
-    LARGE_INTEGER position{};
-    position.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) {
-        return {};
-    }
-    std::size_t got = 0;
-    while (got < data.size()) {
-        DWORD count = 0;
-        const auto want = static_cast<DWORD>(std::min(data.size() - got, kMaxIo));
-        if (!ReadFile(file.get(), data.data() + got, want, &count, nullptr)) {
-            return {};
-        }
-        if (count == 0) {
-            break;
-        }
-        got += count;
-    }
-    data.resize(got);
-    return data;
+    return ReadAt(file.get(), offset, size);
 }
 
 bool Win32FileSystem::deleteFile(const std::wstring& path) {

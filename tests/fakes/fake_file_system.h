@@ -122,6 +122,9 @@ class FakeFiles : public FileSystem {
             ++owner_.holds[path_];
         }
         ~Held() override { --owner_.holds[path_]; }
+        Bytes read(std::uint64_t offset, std::size_t size) override {
+            return owner_.read(path_, offset, size);
+        }
 
       private:
         FakeFiles& owner_;
