@@ -6,6 +6,7 @@
 #include "platform/app.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/hashing.h"
 #include "platform/machines.h"
 #include "platform/launcher.h"
 #include "platform/message_box.h"
@@ -38,6 +39,7 @@ struct Services {
     Signatures& signatures;
     Machines& machines;
     Launcher& launcher;
+    Hashing& hashing;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
 };
