@@ -75,6 +75,9 @@ std::optional<Answer> answerBox(DWORD threadId, int preferred) {
     HWND text = GetDlgItem(box, kBoxTextId);
     Answer answer{automate::windowText(box), text ? automate::windowText(text) : L"",
                   GetDlgCtrlID(button)};
+    if (answer.text.empty()) {
+        return std::nullopt;  // its text is not set yet
+    }
     PostMessageW(button, BM_CLICK, 0, 0);
     return answer;
 }
