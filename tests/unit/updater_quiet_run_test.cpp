@@ -95,7 +95,7 @@ TEST(ValidatorRecordTest, DamagedRecordsAreReadSafelyAndStrictly) {
         EXPECT_TRUE(canonical(Bytes(good.begin(), good.begin() + static_cast<long>(cut))));
     }
     for (std::size_t at = 0; at < good.size(); ++at) {
-        for (const int value : {0x00, '\n', '\r', ' ', 'a', 'F', '"', 0x7F, 0x80, 0xFF}) {
+        for (const int value : {0x00, 0x0A, 0x0D, 0x20, 0x61, 0x46, 0x22, 0x7F, 0x80, 0xFF}) {
             Bytes changed = good;
             changed[at] = static_cast<std::uint8_t>(value);
             EXPECT_TRUE(canonical(changed)) << at << " " << value;
