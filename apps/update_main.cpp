@@ -15,6 +15,7 @@
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/machines_win32.h"
 #include "platform/win32/form_window.h"
+#include "platform/win32/hashing_win32.h"
 #include "platform/win32/launcher_win32.h"
 #include "platform/win32/message_boxes_win32.h"
 #include "platform/win32/processes_win32.h"
@@ -72,6 +73,7 @@ int RunUpdate() {
     Win32Signatures signatures;
     Win32Machines machines;
     Win32Launcher launcher;
+    Win32Hashing hashing;
     WinInetTransfer inet(form.handle(), kTransferStateMessage, [&app] { app.pumpEventsNow(); });
 
     updater::Services services{app,
@@ -86,6 +88,7 @@ int RunUpdate() {
                                signatures,
                                machines,
                                launcher,
+                               hashing,
                                [&form2Relay](WindowEvents& events) -> std::unique_ptr<Window> {
                                    form2Relay.setTarget(&events);
                                    return std::make_unique<FormWindow>(forms::kForm2, form2Relay);

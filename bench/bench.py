@@ -14,7 +14,8 @@ Run through bench/run, which builds what this needs and sets:
                            project's Windows tree)
     OMBRIX_BENCH_SHIP_TREE bench/'s tree of the same form, for the minimal window's size
                            (default: OMBRIX_BENCH_TREE)
-    OMBRIX_BENCH_ONLY      a comma-separated subset of footprint,startup,download (default all)
+    OMBRIX_BENCH_ONLY      a comma-separated subset of footprint,startup,download,quiet
+                           (default all)
     OMBRIX_BENCH_BASELINE_DIR  a tree of an earlier commit (bench/run builds it from
                            OMBRIX_BENCH_BASELINE): its programs' start-up is measured beside
                            this build's
@@ -46,6 +47,8 @@ from figures import KIB, MIB  # noqa: E402
 
 SIZES = [("64 MiB", 64 * MIB), ("256 MiB", 256 * MIB)]
 SMALL_SIZE = ("1 MiB", 1 * MIB)
+# The product of the quiet runs: a real product is tens of MB.
+QUIET_SIZE = SIZES[0]
 DOWNLOAD_RUNS = int(os.environ.get("OMBRIX_BENCH_DOWNLOAD_RUNS", "5"))
 STARTUP_RUNS = 5
 # Two builds of the same program differ by little: more runs, so that the medians hold still.
@@ -56,6 +59,8 @@ CAPTION = design.FORM1.caption
 MAIN_SIZE = design.FORM1.size_arg()
 STATUS_ID = design.FORM1_CONTROLS["Label3"]
 DONE_TEXT = "文件已经下载完成！"
+NEWEST_TEXT = "当前已是最新版本，无需升级！"
+EXIT_NEWEST = 4
 QUESTION_START = "程序已经升级完成，现在是否运行"
 MINIMAL_CAPTION = "Ombrix bench minimal window"
 WINDOWED_CAPTION = "Ombrix bench windowed reader"
@@ -69,6 +74,9 @@ UPDATE_LIMIT = 450 * KIB
 UPDATE_CODE_LIMIT = 250 * KIB
 BREVIK_LIMIT = 150 * KIB
 STARTUP_MAX = 1.5
+QUIET_HEADERS_MAX = 1 * KIB
+# The quiet run's box comes within a few hundred ms: looked for often enough to time it.
+QUIET_BOX_LOOK_MS = 2
 # Against the baseline build "not slower", within what two medians of the same program differ by.
 BASELINE_MAX = 1.05
 
@@ -100,9 +108,10 @@ class Bench:
         self.served = self.docroot / urllib.parse.urlsplit(self.url).path.lstrip("/")
         self.scratch = out / "scratch"
         self.lines = []
+        self.server = None
         self.results = {}
         self.only = {part.strip() for part in
-                     os.environ.get("OMBRIX_BENCH_ONLY", "footprint,startup,download").split(",")}
+                     os.environ.get("OMBRIX_BENCH_ONLY", "footprint,startup,download,quiet").split(",")}
 
     # --- plumbing ------------------------------------------------------------------------
 
@@ -199,6 +208,20 @@ class Bench:
                 "end_answer": (run.get("us_end_answer") or 0) / 1e6,
                 "whole_run_seconds": run["us_to_end"] / 1e6}
 
+    def newest_once(self, folder: pathlib.Path) -> dict:
+        """One run that ends in the box saying the newest product is in place: seconds to the
+        box, and the requests it made as the server logged them."""
+        before = len(self.server.requests())
+        self.settle()
+        run = self.probe("download", "--cmdline", quoted(folder / "Update.exe"), "--cwd",
+                         harness.to_windows_path(folder), "--caption", CAPTION, "--size",
+                         MAIN_SIZE, "--id", STATUS_ID, "--text", DONE_TEXT, "--answer", "ok",
+                         "--box-every", QUIET_BOX_LOOK_MS)
+        if (run["exit_code"] != EXIT_NEWEST or run.get("box_text") != NEWEST_TEXT
+                or run["us_to_box"] is None):
+            raise BenchError(f"the run did not end as the newest: {run}")
+        return {"seconds": run["us_to_box"] / 1e6, "requests": self.server.requests()[before:]}
+
     def window_once(self, name: str, exe: pathlib.Path, folder: pathlib.Path,
                     caption: str) -> float:
         """Seconds to the visible window; the peak working set by then is kept under `name`."""
@@ -292,6 +315,36 @@ class Bench:
                                                "the minimal window program",
                                                at_window["minimal window"]))
 
+    def quiet(self) -> None:
+        """A run that finds nothing new beside a full run of the same product: the full run
+        (no record yet) downloads the whole body, finds the same bytes and records them; the
+        quiet run that follows in the same folder asks first and gets no body."""
+        label, size = QUIET_SIZE
+        body = make_body(harness.tool("tools/product-new/Ombrix.exe"), size,
+                         self.out / "bodies" / f"ombrix-{size // MIB}MiB.exe")
+        self.serve(body)
+        runs = {"full": [], "quiet": []}
+        for number in range(DOWNLOAD_RUNS):
+            note(f"quiet run, {label} product, run {number + 1} of {DOWNLOAD_RUNS}")
+            folder = self.folder(**{"Update.exe": harness.tool("apps/Update.exe"),
+                                    "Ombrix.exe": body})
+            runs["full"].append(self.newest_once(folder))
+            runs["quiet"].append(self.newest_once(folder))
+            shutil.rmtree(folder)
+        self.results[f"quiet run {label}"] = runs
+
+        def wire(run):  # both ways, headers and body
+            return sum(r["request_length"] + r["bytes_sent"] for r in run["requests"])
+
+        # The worst quiet run against the median full run.
+        quiet_bytes = max(wire(run) for run in runs["quiet"])
+        quiet_body = max(sum(r["body_bytes_sent"] for r in run["requests"])
+                         for run in runs["quiet"])
+        self.emit(figures.quiet_run_line(
+            label, figures.median([r["seconds"] for r in runs["quiet"]]),
+            figures.median([r["seconds"] for r in runs["full"]]), quiet_bytes, quiet_body,
+            figures.median([wire(run) for run in runs["full"]]), QUIET_HEADERS_MAX))
+
     def footprint(self) -> None:
         # The shipped form's files, which need not be the ones Wine runs here.
         system = system_dlls(self.s.prefix)
@@ -360,16 +413,16 @@ class Bench:
 
     def run(self) -> None:
         self.scratch.mkdir(parents=True, exist_ok=True)
-        server = Nginx(self.out / "nginx", self.port, self.docroot)
-        server.start()
+        self.server = Nginx(self.out / "nginx", self.port, self.docroot)
+        self.server.start()
         try:
             note(f"nginx serves {self.url}")
             for name, measure in [("footprint", self.footprint), ("startup", self.startup),
-                                  ("download", self.downloads)]:
+                                  ("download", self.downloads), ("quiet", self.quiet)]:
                 if name in self.only:
                     measure()
         finally:
-            server.stop()
+            self.server.stop()
         (self.out / "results.json").write_text(json.dumps(self.results, indent=2))
         (self.out / "figures.txt").write_text("\n".join(self.lines) + "\n")
 

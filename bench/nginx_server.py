@@ -1,7 +1,9 @@
 """A private nginx on loopback that serves one folder: the neutral server of the download
 figures. Its configuration, logs and temporary files stay in its own folder; it runs in the
-foreground of its own session and is stopped by its process id."""
+foreground of its own session and is stopped by its process id. Each request is logged as one
+JSON line: its conditions and what went over the wire (`requests()`)."""
 
+import json
 import os
 import pathlib
 import signal
@@ -19,7 +21,12 @@ events {{
     worker_connections 64;
 }}
 http {{
-    access_log off;
+    log_format wire escape=json '{{"request":"$request","status":$status,'
+        '"request_length":$request_length,"bytes_sent":$bytes_sent,'
+        '"body_bytes_sent":$body_bytes_sent,"if_none_match":"$http_if_none_match",'
+        '"if_modified_since":"$http_if_modified_since","if_range":"$http_if_range",'
+        '"range":"$http_range","pragma":"$http_pragma","cache_control":"$http_cache_control"}}';
+    access_log {root}/access.log wire;
     sendfile on;
     tcp_nopush on;
     keepalive_timeout 5;
@@ -80,6 +87,13 @@ class Nginx:
                 self.stop()
                 raise NginxError(f"nginx did not listen on port {self.port} in {timeout} s")
             time.sleep(0.05)
+
+    def requests(self) -> list:
+        """Every request served so far, oldest first (nginx writes each line when it is done)."""
+        log = self.root / "access.log"
+        if not log.exists():
+            return []
+        return [json.loads(line) for line in log.read_text(encoding="utf-8").splitlines() if line]
 
     def stop(self) -> None:
         if self.proc is None or self.proc.poll() is not None:

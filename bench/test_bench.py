@@ -145,6 +145,13 @@ class FigureLines(unittest.TestCase):
                       line)
         self.assertIn(": met]", line)
 
+    def test_quiet_run_line(self):
+        line = figures.quiet_run_line("64 MiB", 0.25, 2.5, 600, 0, 67109000, 1024)
+        self.assertIn("250 ms to the box, ratio 0.100 of a full run", line)
+        self.assertIn(": met]", line)
+        self.assertIn("MISSED", figures.quiet_run_line("64 MiB", 2.5, 2.5, 1100, 0, 1100, 1024))
+        self.assertIn("MISSED", figures.quiet_run_line("64 MiB", 2.5, 2.5, 900, 1, 900, 1024))
+
 
 if __name__ == "__main__":
     unittest.main()

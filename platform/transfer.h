@@ -27,10 +27,12 @@ enum TransferState : int {
 class Transfer {
   public:
     virtual ~Transfer() = default;
-    // Starts the request and returns at once; the states are reported to the owning window's
-    // logic on the user-interface thread. State 12 means the headers are in and the body can
-    // be read; no state follows it. A request that gets no byte for 60 s fails (state 11).
-    virtual void execute(const std::wstring& url, const std::wstring& operation) = 0;
+    // Starts the request, with extra request headers (lines each ending in CRLF, or none), and
+    // returns at once; the states are reported to the owning window's logic on the
+    // user-interface thread. State 12 means the headers are in and the body can be read; no
+    // state follows it. A request that gets no byte for 60 s fails (state 11).
+    virtual void execute(const std::wstring& url, const std::wstring& operation,
+                         const std::wstring& requestHeaders) = 0;
     // Starts another GET of `url`, with extra request headers (lines each ending in CRLF),
     // once the previous request has ended or broke off. It reports no states: awaitResponse
     // waits for it, and from then on header, httpStatus, getChunk, bodyEnded and failed tell

@@ -17,6 +17,7 @@ namespace ombrix::updater {
 namespace {
 constexpr std::size_t kChunkSize = 1024;
 constexpr int kProxyLoginStatus = 407;
+constexpr int kNotModifiedStatus = 304;
 }  // namespace
 
 Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_) {}
@@ -49,7 +50,8 @@ void Form1::StartDownload(std::wstring url) {
     }
     run_.phase = Phase::Downloading;
     url_ = url;
-    s_.inet1.execute(url, L"get");
+    run_.record = InstalledRecordOf(s_);
+    s_.inet1.execute(url, L"get", QuietRequestHeaders(s_, run_.record));
 }
 
 void Form1::onTransferState(int state) {
@@ -80,6 +82,10 @@ void Form1::onTransferState(int state) {
 
 void Form1::DownloadBody() {
     const int status = s_.inet1.httpStatus();
+    if (status == kNotModifiedStatus && run_.record.asked) {
+        // Nothing but the product in place: nothing is written or closed, the record stays.
+        run_.fail(texts::kAlreadyNewest, kExitAlreadyNewest);
+    }
     if (status == kProxyLoginStatus) {
         run_.fail(texts::kProxyLogin);
     }
@@ -87,6 +93,7 @@ void Form1::DownloadBody() {
         run_.fail(texts::kServerErrorPrefix + DecimalText(status) + texts::kServerErrorSuffix);
     }
     const std::wstring target = s_.form1.text(form1::Text2);
+    run_.record.delivered = Validators{s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
 
     // An existing file is truncated, so nothing of an older download survives behind the body.
     run_.download = s_.files.createFile(target);
@@ -197,6 +204,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
             }
             written = 0;
             body = identity();
+            run_.record.delivered = Validators{body.etag, body.lastModified};
             announced = body.length;
             ShowLength(announced);
             s_.progressBar1.setValue(0);

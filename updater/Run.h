@@ -4,6 +4,7 @@
 #include <string>
 
 #include "updater/InstallFiles.h"
+#include "updater/InstalledRecord.h"
 #include "updater/Prompts.h"
 #include "updater/Texts.h"
 #include "updater/Services.h"
@@ -41,6 +42,8 @@ struct Run {
     bool responseHeld = false;
     // Known from the install window's load on; empty before, when there is nothing to put back.
     InstallFiles installFiles;
+    // The record of the product in place: read at the start, written at the end.
+    InstalledRecord record;
 
     // Closes and removes a download that is not complete; a complete one is left alone.
     void discardPartial() {

@@ -25,6 +25,9 @@ void Run::end(int code) {
             StartProduct(s, installFiles.product);
         }
     }
+    if ((code == kExitInstalled && install.newInPlace) || code == kExitAlreadyNewest) {
+        RecordInstalled(s, record);
+    }
     s.app.exitNow(code);
     std::abort();  // not reached; a call through the interface does not tell the compiler so
 }

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/ecdsa.h"
 #include "platform/file_system.h"
+#include "platform/hashing.h"
 #include "platform/machines.h"
 #include "platform/launcher.h"
 #include "platform/message_box.h"
@@ -40,6 +41,7 @@ struct Services {
     Signatures& signatures;
     Machines& machines;
     Launcher& launcher;
+    Hashing& hashing;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
     // The keys a release must be signed with, fixed when the program is built, and what checks

@@ -9,6 +9,7 @@
 namespace ombrix::bench {
 
 // download --cmdline RAW [--cwd DIR] --caption T --size WxH --id N --text T [--answer BUTTON]
+//          [--box-every MS]
 int downloadRun(const automate::Args& args);
 // run --cmdline RAW [--cwd DIR]
 int wholeRun(const automate::Args& args);

@@ -23,7 +23,7 @@ using automate::WindowQuery;
 
 constexpr int kBoxTextId = 0xFFFF;
 // Message boxes are looked for less often than the status line: a lookup reads every window
-// of the thread.
+// of the thread. A run timed to its box asks for shorter intervals (--box-every MS).
 constexpr double kBoxLookSeconds = 0.02;
 
 struct ButtonName {
@@ -75,6 +75,9 @@ std::optional<Answer> answerBox(DWORD threadId, int preferred) {
     HWND text = GetDlgItem(box, kBoxTextId);
     Answer answer{automate::windowText(box), text ? automate::windowText(text) : L"",
                   GetDlgCtrlID(button)};
+    if (answer.text.empty()) {
+        return std::nullopt;  // its text is not set yet
+    }
     PostMessageW(button, BM_CLICK, 0, 0);
     return answer;
 }
@@ -85,6 +88,8 @@ int downloadRun(const Args& args) {
     const std::wstring expected = args.required(L"text");
     const int statusId = static_cast<int>(args.number(L"id").value_or(0));
     const int preferred = buttonId(args.textOr(L"answer", L"no"));
+    const auto boxEvery = args.number(L"box-every");
+    const double boxLook = boxEvery ? static_cast<double>(*boxEvery) / 1000 : kBoxLookSeconds;
     WindowQuery mainWindow = WindowQuery::fromArgs(args);
     const automate::Deadline deadline(automate::timeoutOf(args, kDefaultTimeoutMs));
 
@@ -96,6 +101,7 @@ int downloadRun(const Args& args) {
     std::optional<double> textSeconds;
     std::uint64_t peakAtText = 0;
     std::optional<Answer> answer;
+    std::optional<double> boxSeconds;  // when the box was found, within one look's interval
     double lastBoxLook = 0;
     AnswerWatch answers;
     while (!program.waitEnd(1)) {
@@ -118,9 +124,12 @@ int downloadRun(const Args& args) {
             peakAtText = program.peakWorkingSet();
             answers.markEnded();
         }
-        if (!answer && program.elapsedSeconds() - lastBoxLook >= kBoxLookSeconds) {
+        if (!answer && program.elapsedSeconds() - lastBoxLook >= boxLook) {
             lastBoxLook = program.elapsedSeconds();
             answer = answerBox(thread, preferred);
+            if (answer) {
+                boxSeconds = program.elapsedSeconds();
+            }
         }
     }
 
@@ -136,6 +145,7 @@ int downloadRun(const Args& args) {
     };
     addTime("us_to_window", windowSeconds);
     addTime("us_to_text", textSeconds);
+    addTime("us_to_box", boxSeconds);
     addTime("us_first_answer", waits.first);
     addTime("us_slowest_answer", waits.slowest);
     addTime("us_end_answer", waits.atEnd);

@@ -20,7 +20,8 @@ struct Entry {
 
 constexpr Entry kCommands[] = {
     {L"download", ombrix::bench::downloadRun,
-     L"--cmdline RAW [--cwd DIR] --caption T --size WxH --id N --text T [--answer ok|yes|no]"},
+     L"--cmdline RAW [--cwd DIR] --caption T --size WxH --id N --text T [--answer ok|yes|no] "
+     L"[--box-every MS]"},
     {L"run", ombrix::bench::wholeRun, L"--cmdline RAW [--cwd DIR]"},
     {L"window", ombrix::bench::windowShown, L"--cmdline RAW [--cwd DIR] --caption T"},
 };

@@ -487,10 +487,12 @@ void SetTimeouts(HINTERNET handle) {
 // when it failed (reported) or was cancelled.
 HINTERNET SendRequest(WinInetShared& s, HINTERNET connection, const UrlParts& parts,
                       const std::wstring& extraHeaders) {
-    // Always from the server, nothing kept, no dialogs, no cookies; https checks the
-    // certificate fully (no flag relaxes it).
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
-                  INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    // Always from the server (a proxy's cache too: whether anything is new is the server's
+    // answer), nothing kept, so no conditions but the caller's, no dialogs, no cookies; https
+    // checks the certificate fully (no flag relaxes it).
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE |
+                  INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (parts.secure) {
         flags |= INTERNET_FLAG_SECURE;
     }
@@ -665,13 +667,15 @@ void WinInetTransfer::start(std::shared_ptr<WinInetShared> attempt) {
     }
 }
 
-void WinInetTransfer::execute(const std::wstring& url, const std::wstring& operation) {
+void WinInetTransfer::execute(const std::wstring& url, const std::wstring& operation,
+                              const std::wstring& requestHeaders) {
     if (started_ || cancelled_) {
         return;
     }
     started_ = true;
     auto attempt = std::make_shared<WinInetShared>();
     attempt->url = url;
+    attempt->requestHeaders = requestHeaders;
     if (CompareStringOrdinal(operation.c_str(), static_cast<int>(operation.size()), L"get", 3,
                              TRUE) != CSTR_EQUAL) {
         attempt->unusable = true;

@@ -32,7 +32,8 @@ class WinInetTransfer : public Transfer {
     WinInetTransfer& operator=(const WinInetTransfer&) = delete;
 
     // One first GET per component; only the operation "get" is known. Returns at once.
-    void execute(const std::wstring& url, const std::wstring& operation) override;
+    void execute(const std::wstring& url, const std::wstring& operation,
+                 const std::wstring& requestHeaders) override;
     void resume(const std::wstring& url, const std::wstring& requestHeaders) override;
     bool awaitResponse() override;
     std::wstring header(const std::wstring& name) override;

@@ -38,9 +38,12 @@ class FakeTransfer : public Transfer {
     int reads = 0;
     std::vector<std::wstring> requests;
 
-    void execute(const std::wstring& url, const std::wstring& operation) override {
+    std::wstring executeHeaders;  // what the first request asked with
+    void execute(const std::wstring& url, const std::wstring& operation,
+                 const std::wstring& requestHeaders) override {
         log_.push_back(L"execute " + url + L" " + operation);
         requests.push_back(url);
+        executeHeaders = requestHeaders;
     }
     void resume(const std::wstring& url, const std::wstring& requestHeaders) override {
         log_.push_back(L"resume " + url);

@@ -4,6 +4,7 @@
 #include "fakes/fake_app.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_file_system.h"
+#include "fakes/fake_hashing.h"
 #include "fakes/fake_launcher.h"
 #include "fakes/fake_machines.h"
 #include "fakes/fake_message_boxes.h"

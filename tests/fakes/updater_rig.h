@@ -24,6 +24,7 @@ struct UpdaterRig {
     FakeSignatures signatures;
     FakeMachines machines;
     FakeLauncher launcher{log};
+    FakeHashing hashing{files};
     WindowEvents* form2Events = nullptr;
     updater::Services services{app,
                                clock,
@@ -37,6 +38,7 @@ struct UpdaterRig {
                                signatures,
                                machines,
                                launcher,
+                               hashing,
                                [this](WindowEvents& events) {
                                    auto window = std::make_unique<FakeWindow>(log, L"Form2");
                                    form2Window = window.get();

@@ -51,7 +51,7 @@ Run::Run(const std::wstring& url, const std::wstring& operation) {
         PumpAll();
     });
     const DWORD start = GetTickCount();
-    transfer->execute(url, operation);
+    transfer->execute(url, operation, L"");
     executeMs = GetTickCount() - start;
 }
 

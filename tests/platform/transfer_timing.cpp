@@ -55,7 +55,7 @@ std::uint64_t ComponentRead(const std::wstring& url, OutputFile* file, double& f
     ThrottledPump pump(5);
     WinInetTransfer transfer(window.handle(), kStateMessage, [&pump] { pump(); });
     const double requested = Seconds();
-    transfer.execute(url, L"get");
+    transfer.execute(url, L"get", L"");
     if (!window.waitForFinalState(15000) || window.states().back() != 12) {
         return 0;
     }

@@ -1,0 +1,53 @@
+#include "updater/InstalledRecord.h"
+
+#include "updater/Controls.h"
+
+namespace ombrix::updater {
+
+InstalledRecord InstalledRecordOf(Services& s) {
+    const std::wstring folder = s.folder.path();
+    const std::wstring base = s.form1.text(form1::Label7);
+    InstalledRecord record;
+    record.path = folder + L"\\download\\" + base + L".validator";
+    record.product = folder + L"\\" + base + L".exe";
+    return record;
+}
+
+std::wstring QuietRequestHeaders(Services& s, InstalledRecord& record) {
+    const auto parsed = ParseValidatorRecord(s.files.read(record.path, 0, kMaxRecordBytes + 1));
+    if (!parsed) {
+        return {};
+    }
+    const auto installed = s.hashing.sha256OfFile(record.product);
+    if (!installed || *installed != parsed->product) {
+        return {};
+    }
+    record.asked = true;
+    return ConditionalRequestHeaders(parsed->validators);
+}
+
+void RecordInstalled(Services& s, const InstalledRecord& record) {
+    if (!record.delivered) {
+        return;
+    }
+    const auto validators = RecordableValidators(*record.delivered);
+    const auto installed = validators ? s.hashing.sha256OfFile(record.product) : std::nullopt;
+    if (!installed) {
+        if (s.files.fileExists(record.path)) {
+            s.files.deleteFile(record.path);
+        }
+        return;
+    }
+    // A record that fails to be written leaves the old one, which names other bytes or older
+    // validators: at worst the next run downloads the product once more.
+    const std::wstring partial = record.path + L".new";
+    const auto bytes = FormatValidatorRecord({*installed, *validators});
+    auto file = s.files.createFile(partial);
+    const bool written = file && file->write(bytes.data(), bytes.size()) && file->close();
+    file.reset();
+    if (!written || s.files.moveFile(partial, record.path)) {
+        s.files.deleteFile(partial);
+    }
+}
+
+}  // namespace ombrix::updater

@@ -1,0 +1,189 @@
+#include "updater/ValidatorRecord.h"
+
+#include <string_view>
+
+namespace ombrix::updater {
+namespace {
+
+constexpr std::string_view kHeading = "ombrix-validator 1";
+constexpr std::string_view kHashKey = "sha256 ";
+constexpr std::string_view kEtagKey = "etag ";
+constexpr std::string_view kModifiedKey = "last-modified ";
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+bool IsPrintable(unsigned c) {
+    return c >= 0x20 && c <= 0x7E;
+}
+
+// The record's lines, read one at a time; every line must end in LF.
+class Lines {
+  public:
+    explicit Lines(const std::vector<std::uint8_t>& bytes)
+        : text_(reinterpret_cast<const char*>(bytes.data()), bytes.size()) {}
+    bool atEnd() const { return text_.empty(); }
+    // The next line without its LF; nothing when no LF is left.
+    std::optional<std::string_view> next() {
+        const std::size_t end = text_.find('\n');
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::string_view line = text_.substr(0, end);
+        text_.remove_prefix(end + 1);
+        return line;
+    }
+    std::optional<std::string_view> peek() const { return Lines(*this).next(); }
+
+  private:
+    std::string_view text_;
+};
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;  // upper case too: one spelling only
+}
+
+std::optional<Sha256Digest> ParseHash(std::string_view hex) {
+    Sha256Digest digest{};
+    if (hex.size() != digest.size() * 2) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = HexValue(hex[2 * i]);
+        const int low = HexValue(hex[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return digest;
+}
+
+// The value of a line "<key><value>" when the line has that key and the value is recordable.
+std::optional<std::wstring> ValueOf(std::string_view line, std::string_view key) {
+    if (line.substr(0, key.size()) != key) {
+        return std::nullopt;
+    }
+    const std::string_view raw = line.substr(key.size());
+    std::wstring value(raw.size(), L'\0');
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        value[i] = static_cast<wchar_t>(static_cast<unsigned char>(raw[i]));
+    }
+    if (!IsRecordableValidator(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// An optional line "<key><value>": absent (empty value), present, or damaged (nothing).
+std::optional<std::wstring> OptionalValue(Lines& lines, std::string_view key) {
+    const auto line = lines.peek();
+    if (!line || line->substr(0, key.size()) != key) {
+        return std::wstring();
+    }
+    lines.next();
+    return ValueOf(*line, key);
+}
+
+void Append(std::vector<std::uint8_t>& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+void AppendValue(std::vector<std::uint8_t>& out, std::string_view key, const std::wstring& value) {
+    if (value.empty()) {
+        return;
+    }
+    Append(out, key);
+    for (const wchar_t c : value) {
+        out.push_back(static_cast<std::uint8_t>(c));
+    }
+    out.push_back('\n');
+}
+
+}  // namespace
+
+bool IsRecordableValidator(const std::wstring& value) {
+    if (value.empty() || value.size() > kMaxValidatorChars || value.front() == L' ' ||
+        value.back() == L' ') {
+        return false;
+    }
+    for (const wchar_t c : value) {
+        if (!IsPrintable(static_cast<unsigned>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<Validators> RecordableValidators(const Validators& sent) {
+    Validators kept;
+    if (IsRecordableValidator(sent.etag)) {
+        kept.etag = sent.etag;
+    }
+    if (IsRecordableValidator(sent.lastModified)) {
+        kept.lastModified = sent.lastModified;
+    }
+    if (kept.etag.empty() && kept.lastModified.empty()) {
+        return std::nullopt;
+    }
+    return kept;
+}
+
+std::optional<ValidatorRecord> ParseValidatorRecord(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() > kMaxRecordBytes) {
+        return std::nullopt;
+    }
+    Lines lines(bytes);
+    if (lines.next() != kHeading) {
+        return std::nullopt;
+    }
+    const auto hashLine = lines.next();
+    if (!hashLine || hashLine->substr(0, kHashKey.size()) != kHashKey) {
+        return std::nullopt;
+    }
+    const auto digest = ParseHash(hashLine->substr(kHashKey.size()));
+    if (!digest) {
+        return std::nullopt;
+    }
+    ValidatorRecord record;
+    record.product = *digest;
+    const auto etag = OptionalValue(lines, kEtagKey);
+    const auto modified = etag ? OptionalValue(lines, kModifiedKey) : std::nullopt;
+    if (!etag || !modified || (etag->empty() && modified->empty()) || !lines.atEnd()) {
+        return std::nullopt;
+    }
+    record.validators = {*etag, *modified};
+    return record;
+}
+
+std::vector<std::uint8_t> FormatValidatorRecord(const ValidatorRecord& record) {
+    std::vector<std::uint8_t> out;
+    Append(out, kHeading);
+    out.push_back('\n');
+    Append(out, kHashKey);
+    for (const std::uint8_t byte : record.product) {
+        out.push_back(static_cast<std::uint8_t>(kHexDigits[byte >> 4]));
+        out.push_back(static_cast<std::uint8_t>(kHexDigits[byte & 0x0F]));
+    }
+    out.push_back('\n');
+    AppendValue(out, kEtagKey, record.validators.etag);
+    AppendValue(out, kModifiedKey, record.validators.lastModified);
+    return out;
+}
+
+std::wstring ConditionalRequestHeaders(const Validators& validators) {
+    std::wstring headers;
+    if (!validators.etag.empty()) {
+        headers += L"If-None-Match: " + validators.etag + L"\r\n";
+    }
+    if (!validators.lastModified.empty()) {
+        headers += L"If-Modified-Since: " + validators.lastModified + L"\r\n";
+    }
+    return headers;
+}
+
+}  // namespace ombrix::updater
