@@ -7,13 +7,14 @@
 #include <memory>
 #include <optional>
 
+#include "platform/hashing.h"
+
 namespace ombrix {
 
 // A public key as its uncompressed point without the leading 0x04: X then Y, 32 bytes each.
 using EcdsaKey = std::array<std::uint8_t, 64>;
 // A signature as the two integers r then s, 32 bytes each, big-endian.
 using EcdsaSignature = std::array<std::uint8_t, 64>;
-using Sha256Digest = std::array<std::uint8_t, 32>;
 
 class Sha256 {
   public:

@@ -1,6 +1,6 @@
 #pragma once
-// SHA-256 over the system's CNG provider (bcrypt.dll from the system folder, loaded at the first
-// use: most runs never hash anything).
+// SHA-256 of a file over the system's CNG provider (bcrypt.dll from the system folder, loaded at
+// the first use: most runs never hash anything).
 #include "platform/hashing.h"
 
 namespace ombrix {
