@@ -22,6 +22,7 @@
 #include "platform/win32/program_folder_win32.h"
 #include "platform/win32/progress_bar_win32.h"
 #include "platform/win32/signatures_win32.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/transfer_wininet.h"
 #include "resources/update_forms.h"
 #include "updater/Form1.h"
@@ -56,8 +57,7 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
 
 int RunUpdate() {
     using namespace ombrix;
-    // Machine-wide: an updater in another user's session replaces the same product.
-    Win32Application app(L"Global\\Ombrix.Update.Instance");
+    Win32Application app;
     const auto onError = [](const std::exception& error) {
         ReportRuntimeError(Widen(error.what()));
     };
@@ -107,6 +107,7 @@ int RunUpdate() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    ombrix::KeepLibrarySearchInSystemFolder();
     SetUnhandledExceptionFilter(ReportCrash);
     ombrix::BecomeDpiAware();
     // Nothing here takes typed text; without an input method the process stays smaller.

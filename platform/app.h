@@ -1,12 +1,22 @@
 #pragma once
 // The desktop runtime of a window program: instances, the event pump, ending.
+#include <string>
+
 namespace ombrix {
+
+enum class InstanceClaim {
+    Claimed,         // this run holds the lock now, until the process ends
+    AnotherRunning,  // another run holds it
+    Failed,          // it cannot be held (no right to write there, no such folder)
+};
 
 class Application {
   public:
     virtual ~Application() = default;
-    // True when another instance of this program is already running.
-    virtual bool anotherInstanceRunning() = 0;
+    // Marks this run as the one instance of the program for a folder, by holding the file
+    // `lockPath` open for the rest of the process, shared with nobody and deleted when closed.
+    // Only those who may write to its folder can hold it.
+    virtual InstanceClaim claimInstance(const std::wstring& lockPath) = 0;
     // Handles every waiting window, mouse, timer and transfer event, nested in the caller.
     virtual void pumpEvents() = 0;
     // Ends the process at once; no further handler runs.

@@ -6,9 +6,11 @@ namespace ombrix {
 
 struct Signature {
     enum class Status {
-        Valid,       // signed, and the signature verifies
-        Unsigned,    // carries no signature
-        Invalid,     // signed, but the file was changed or the signature does not verify
+        Valid,     // signed, and the signature verifies
+        Unsigned,  // carries no signature
+        // signed, but the file was changed, the signature does not verify, or its signer is
+        // known to be revoked
+        Invalid,
         Unreadable,  // the file cannot be opened or read
     };
     Status status = Status::Unsigned;
@@ -21,7 +23,8 @@ struct Signature {
 class Signatures {
   public:
     virtual ~Signatures() = default;
-    // Checks the file's embedded signature without any user interface or network access.
+    // Checks the file's embedded signature without any user interface or network access: a
+    // revocation counts where the system already has it cached.
     virtual Signature check(const std::wstring& path) = 0;
 };
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the programs' pictures, icons and version records.
+"""Checks the programs' pictures, icons, version records and imports.
 
     resources/check_resources.py                       the files in resources/skin
     resources/check_resources.py --update U.exe --brevik B.exe
@@ -7,7 +7,9 @@
 
 Without arguments it checks the formats, sizes and looks that the windows rely on. Given built
 programs it reads their resource sections and checks that each holds exactly these files, the
-manifest, the application title and the version record. Exit status 1 on any mismatch.
+manifest, the application title and the version record, and that every DLL they import (at
+start or delay-loaded) is one that Windows only ever takes from the system folder. Exit status
+1 on any mismatch.
 """
 
 import argparse
@@ -42,6 +44,16 @@ BREVIK_VERSION = ((1, 0, 0, 0), {
     "ProductName": "tarnell.example",
     "ProductVersion": "1.00",
 })
+
+# Windows' KnownDLLs: always mapped from the system folder, whatever lies beside the program.
+# comctl32 is none, but the manifest takes version 6 from the side-by-side store.
+SYSTEM_ONLY_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "gdi32.dll",
+    "gdiplus.dll", "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll",
+    "normaliz.dll", "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll",
+    "sechost.dll", "setupapi.dll", "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+    "wldap32.dll", "ws2_32.dll", "comctl32.dll",
+}
 
 failures = []
 
@@ -259,22 +271,24 @@ def check_icons():
 # Resources of a built program.
 
 
-def pe_resources(path):
-    """{(type, id, language): bytes} from the resource section of a PE file."""
+def pe_image(path):
+    """(file bytes, RVA of data directory n, file offset of an RVA) of a PE file, or None."""
     data = path.read_bytes()
     pe, = struct.unpack_from("<I", data, 0x3C)
     if not check(data[pe:pe + 4] == b"PE\0\0", f"{path}: not a PE file"):
-        return {}
+        return None
     sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
     optional = pe + 24
     magic, = struct.unpack_from("<H", data, optional)
     directories = optional + (96 if magic == 0x10B else 112)
-    rsrc_rva, _ = struct.unpack_from("<II", data, directories + 2 * 8)
     table = optional + optional_size
     spans = []
     for i in range(sections):
         _, vsize, va, rawsize, rawptr = struct.unpack_from("<8sIIII", data, table + 40 * i)
         spans.append((va, max(vsize, rawsize), rawptr))
+
+    def directory(n):
+        return struct.unpack_from("<I", data, directories + n * 8)[0]
 
     def at(rva):
         for va, size, raw in spans:
@@ -282,7 +296,44 @@ def pe_resources(path):
                 return raw + rva - va
         raise ValueError(f"{path}: RVA {rva:#x} outside every section")
 
-    base = at(rsrc_rva)
+    return data, directory, at
+
+
+def pe_imports(path):
+    """Names of the DLLs a PE file imports, loaded with it or delay-loaded."""
+    image = pe_image(path)
+    if not image:
+        return []
+    data, directory, at = image
+    names = []
+    # (directory, descriptor size, offset of the name's RVA in a descriptor)
+    for index, size, name_at in ((1, 20, 12), (13, 32, 4)):
+        descriptor = directory(index)
+        while descriptor:
+            raw = at(descriptor)
+            if data[raw:raw + size] == bytes(size):
+                break
+            name = at(struct.unpack_from("<I", data, raw + name_at)[0])
+            names.append(data[name:data.index(b"\0", name)].decode("ascii"))
+            descriptor += size
+    return names
+
+
+def check_imports(path):
+    imports = pe_imports(path)
+    check(imports, f"{path.name}: no imports found")
+    for dll in imports:
+        check(dll.lower() in SYSTEM_ONLY_DLLS,
+              f"{path.name}: imports {dll}, which Windows would also look for beside the program")
+
+
+def pe_resources(path):
+    """{(type, id, language): bytes} from the resource section of a PE file."""
+    image = pe_image(path)
+    if not image:
+        return {}
+    data, directory_rva, at = image
+    base = at(directory_rva(2))
 
     def directory(offset):
         named, ids = struct.unpack_from("<12xHH", data, base + offset)
@@ -395,6 +446,7 @@ def check_update(path):
     kinds = sorted({k for k, _, _ in resources})
     check(RT_STRING not in kinds, f"{program}: a string table that nothing loads")
     check_version(resources, UPDATE_VERSION, program)
+    check_imports(path)
 
 
 def check_brevik(path):
@@ -408,6 +460,7 @@ def check_brevik(path):
           f"{program}: manifest is not brevik.manifest")
     check(b'level="asInvoker"' in manifest, f"{program}: manifest does not run as invoker")
     check_version(resources, BREVIK_VERSION, program)
+    check_imports(path)
 
 
 def main():

@@ -18,6 +18,8 @@ namespace {
 constexpr std::size_t kChunkSize = 1024;
 constexpr int kProxyLoginStatus = 407;
 constexpr int kNotModifiedStatus = 304;
+// In the download folder, which only those who may update the program folder can write to.
+constexpr wchar_t kInstanceLockName[] = L"Update.lock";
 }  // namespace
 
 Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_) {}
@@ -26,12 +28,27 @@ std::wstring Form1::ProgramFile(const std::wstring& name) {
     return s_.folder.path() + L"\\" + name;
 }
 
+std::wstring Form1::DownloadFolder() {
+    const std::wstring folder = ProgramFile(L"download");
+    if (!s_.files.folderExists(folder)) {
+        s_.files.createFolder(folder);
+    }
+    return folder;
+}
+
 void Form1::Load() {
-    if (s_.app.anotherInstanceRunning()) {
+    // A running updater of this folder holds the lock, so its download folder exists already:
+    // making sure of it first creates nothing beside another instance.
+    const InstanceClaim claim = s_.app.claimInstance(DownloadFolder() + L"\\" + kInstanceLockName);
+    if (claim == InstanceClaim::AnotherRunning) {
         // No title of its own: the box bears the application's.
         run_.prompts.show(s_.form1.text(form1::Label4) + texts::kAlreadyRunningSuffix, std::nullopt,
                           kMbOk);
         s_.app.exitNow(kExitAnotherInstance);
+    }
+    if (claim == InstanceClaim::Failed) {
+        // Nobody here may write to the program folder: no update could be saved.
+        run_.fail(texts::kCannotSave);
     }
     // Only now: another updater may be in the middle of its install step.
     PutRightLeftovers(s_);
@@ -39,10 +56,7 @@ void Form1::Load() {
 }
 
 void Form1::StartDownload(std::wstring url) {
-    const std::wstring downloadFolder = ProgramFile(L"download");
-    if (!s_.files.folderExists(downloadFolder)) {
-        s_.files.createFolder(downloadFolder);
-    }
+    DownloadFolder();
     const std::wstring fileName = FileNameFromUrl(url);
     s_.form1.setText(form1::Text2, ProgramFile(fileName));
     if (!IsUsableFileName(fileName)) {

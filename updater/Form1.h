@@ -41,6 +41,8 @@ class Form1 : public WindowEvents {
     void ConfirmExit();
     void EndCancelled();
     std::wstring ProgramFile(const std::wstring& name);
+    // The program folder's download folder, created when missing.
+    std::wstring DownloadFolder();
 
     Services& s_;
     Run run_;

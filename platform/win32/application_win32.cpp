@@ -3,17 +3,25 @@
 #include <memory>
 #include <string>
 
+#include "platform/win32/file_system_win32.h"
 #include "platform/win32/form_window.h"
 
 namespace ombrix {
 
-Win32Application::Win32Application(const std::wstring& instanceMutexName) {
-    SetLastError(ERROR_SUCCESS);
-    instanceMutex_.reset(CreateMutexW(nullptr, FALSE, instanceMutexName.c_str()));
-    const DWORD error = GetLastError();
-    // Access denied: the mutex exists, made by an instance running with other rights.
-    anotherInstance_ =
-        error == ERROR_ALREADY_EXISTS || (!instanceMutex_ && error == ERROR_ACCESS_DENIED);
+InstanceClaim Win32Application::claimInstance(const std::wstring& lockPath) {
+    // Shared with nobody: a second open fails with a sharing violation while this run lives.
+    // Deleted on close, also when the process is ended from outside. A link planted under the
+    // name is opened (and deleted) itself, never followed to its target.
+    instanceLock_.reset(CreateFileW(ExtendedLengthPath(lockPath).c_str(),
+                                    GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN |
+                                        FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+    if (instanceLock_) {
+        return InstanceClaim::Claimed;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION ? InstanceClaim::AnotherRunning
+                                                     : InstanceClaim::Failed;
 }
 
 void Win32Application::pumpEvents() {

@@ -1,6 +1,6 @@
 #pragma once
-// The desktop runtime on Win32: one instance per mutex name (a "Global\" name counts across
-// sessions), the event pump, ending.
+// The desktop runtime on Win32: one instance per lock file (which counts across sessions), the
+// event pump, ending.
 #include <windows.h>
 
 #include <optional>
@@ -19,11 +19,8 @@ class Win32Application final : public Application {
     // notices.
     static constexpr DWORD kPumpIntervalMs = 5;
 
-    // Creates the named mutex that marks a running instance; it is held as long as this object
-    // lives, which should be the whole process.
-    explicit Win32Application(const std::wstring& instanceMutexName);
-
-    bool anotherInstanceRunning() override { return anotherInstance_; }
+    // The lock is held as long as this object lives, which should be the whole process.
+    InstanceClaim claimInstance(const std::wstring& lockPath) override;
     // Handles every waiting event, unless the queue was looked at less than kPumpIntervalMs ago.
     void pumpEvents() override;
     // Handles every waiting event now: for callers that have just waited for one (an idle wait).
@@ -31,8 +28,7 @@ class Win32Application final : public Application {
     [[noreturn]] void exitNow(int code) override;
 
   private:
-    unique_handle instanceMutex_;
-    bool anotherInstance_ = false;
+    unique_hfile instanceLock_;
     bool pumped_ = false;
     DWORD lastPump_ = 0;
 };

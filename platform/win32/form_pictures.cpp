@@ -97,8 +97,10 @@ void DrawPicture(HDC dc, const PictureImage& picture, int x, int y) {
     SelectedObject selected(source.get(), picture.bitmap.get());
     if (picture.alpha) {
         const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(dc, x, y, picture.width, picture.height, source.get(), 0, 0, picture.width,
-                   picture.height, blend);
+        // gdi32's own entry point: msimg32 is no KnownDLL, so importing it would let a copy
+        // beside the program be loaded with the program.
+        GdiAlphaBlend(dc, x, y, picture.width, picture.height, source.get(), 0, 0, picture.width,
+                      picture.height, blend);
     } else {
         BitBlt(dc, x, y, picture.width, picture.height, source.get(), 0, 0, SRCCOPY);
     }

@@ -9,6 +9,7 @@
 #include "platform/win32/dpi_win32.h"
 #include "platform/win32/form_controls.h"
 #include "platform/win32/win32_error.h"
+#include "platform/win32/common_controls.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -63,6 +64,7 @@ FormWindow::FormWindow(const forms::Form& form, WindowEvents& events, HINSTANCE 
       events_(&events),
       instance_(instance),
       layout_(forms::LayOut(form, SystemDpi())) {
+    LoadCommonControls();  // before any of its controls is made
     RegisterFormClass(instance);
     const DWORD style =
         WS_CLIPCHILDREN | (form.frameless ? WS_POPUP : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU);
@@ -198,7 +200,8 @@ void FormWindow::createControls() {
         if (control.font) {
             SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), FALSE);
         }
-        SetWindowSubclass(control.hwnd, ControlProc, index, reinterpret_cast<DWORD_PTR>(this));
+        LoadCommonControls().SetWindowSubclass(control.hwnd, ControlProc, index,
+                                               reinterpret_cast<DWORD_PTR>(this));
     }
 }
 
@@ -466,7 +469,7 @@ LRESULT CALLBACK FormWindow::ControlProc(HWND hwnd, UINT message, WPARAM wParam,
                                          UINT_PTR subclassId, DWORD_PTR refData) {
     auto* self = reinterpret_cast<FormWindow*>(refData);
     if (subclassId >= self->controls_.size() || self->controls_[subclassId].hwnd != hwnd) {
-        return DefSubclassProc(hwnd, message, wParam, lParam);
+        return LoadCommonControls().DefSubclassProc(hwnd, message, wParam, lParam);
     }
     return self->dispatchControl(self->controls_[subclassId], message, wParam, lParam);
 }
@@ -530,10 +533,10 @@ LRESULT FormWindow::dispatchControl(ControlWindow& control, UINT message, WPARAM
             break;
         case WM_NCDESTROY: {
             HWND hwnd = control.hwnd;
-            RemoveWindowSubclass(hwnd, ControlProc,
-                                 static_cast<UINT_PTR>(&control - controls_.data()));
+            LoadCommonControls().RemoveWindowSubclass(
+                hwnd, ControlProc, static_cast<UINT_PTR>(&control - controls_.data()));
             control.hwnd = nullptr;
-            return DefSubclassProc(hwnd, message, wParam, lParam);
+            return LoadCommonControls().DefSubclassProc(hwnd, message, wParam, lParam);
         }
         default:
             break;
@@ -542,7 +545,9 @@ LRESULT FormWindow::dispatchControl(ControlWindow& control, UINT message, WPARAM
 }
 
 LRESULT FormWindow::passOn(ControlWindow& control, UINT message, WPARAM wParam, LPARAM lParam) {
-    return control.hwnd ? DefSubclassProc(control.hwnd, message, wParam, lParam) : 0;
+    return control.hwnd
+               ? LoadCommonControls().DefSubclassProc(control.hwnd, message, wParam, lParam)
+               : 0;
 }
 
 LRESULT FormWindow::onControlButtonDown(ControlWindow& control, MouseButton button, UINT message,
@@ -563,7 +568,7 @@ LRESULT FormWindow::onControlButtonDown(ControlWindow& control, MouseButton butt
     if (GetCapture() != hwnd) {
         control.pressed = false;  // a drag took the mouse: no click follows
     }
-    return ownClick ? 0 : DefSubclassProc(hwnd, message, wParam, lParam);
+    return ownClick ? 0 : LoadCommonControls().DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT FormWindow::onControlLeftButtonUp(ControlWindow& control, UINT message, WPARAM wParam,

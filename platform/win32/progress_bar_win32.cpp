@@ -1,4 +1,5 @@
 #include "platform/win32/progress_bar_win32.h"
+#include "platform/win32/common_controls.h"
 
 #include <commctrl.h>
 
@@ -25,13 +26,14 @@ Win32ProgressBar::Win32ProgressBar(FormWindow& form, int control) : form_(form),
     sentValue_ = value_;
     sentLength_ = drawnLength(value_);
     sentAt_ = GetTickCount();
-    SetWindowSubclass(window, BarProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    LoadCommonControls().SetWindowSubclass(window, BarProc, kSubclassId,
+                                           reinterpret_cast<DWORD_PTR>(this));
 }
 
 Win32ProgressBar::~Win32ProgressBar() {
     if (HWND window = bar()) {
         KillTimer(window, kHeldBackTimer);
-        RemoveWindowSubclass(window, BarProc, kSubclassId);
+        LoadCommonControls().RemoveWindowSubclass(window, BarProc, kSubclassId);
     }
 }
 
@@ -41,7 +43,7 @@ LRESULT CALLBACK Win32ProgressBar::BarProc(HWND hwnd, UINT message, WPARAM wPara
         reinterpret_cast<Win32ProgressBar*>(refData)->showHeldBack();
         return 0;
     }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
+    return LoadCommonControls().DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 int Win32ProgressBar::drawnLength(std::int32_t value) const {

@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/revocation.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/signature_library.h"
 #include "platform/win32/unique_handle.h"
@@ -259,6 +260,28 @@ std::wstring EmbeddedSigner(HANDLE file) {
                       (chain->TrustStatus.dwErrorStatus & kUntrusted) == 0);
 }
 
+static_assert(kChainRevoked == CERT_TRUST_IS_REVOKED &&
+              kChainRevocationUnknown == CERT_TRUST_REVOCATION_STATUS_UNKNOWN &&
+              kChainOfflineRevocation == CERT_TRUST_IS_OFFLINE_REVOCATION);
+
+// The trust status of the signer's chain with revocation checked from the system's cache only:
+// nothing is fetched, so the check never waits on the network. 0 when no chain can be built.
+DWORD CachedRevocationStatus(PCCERT_CONTEXT leaf) {
+    CERT_CHAIN_PARA parameters{};
+    parameters.cbSize = sizeof parameters;
+    PCCERT_CHAIN_CONTEXT rawChain = nullptr;
+    constexpr DWORD kFlags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
+                             CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY |
+                             CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
+    // The signature's own certificates (the intermediates) are in the leaf's store.
+    if (!Lib().CertGetCertificateChain(nullptr, leaf, nullptr, leaf->hCertStore, &parameters,
+                                       kFlags, nullptr, &rawChain)) {
+        return 0;
+    }
+    const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer> chain(rawChain);
+    return chain->TrustStatus.dwErrorStatus;
+}
+
 Signature BrokenSignature(HANDLE file) {
     return {Signature::Status::Invalid, EmbeddedSigner(file)};
 }
@@ -293,7 +316,10 @@ Signature Win32Signatures::check(const std::wstring& path) {
         return BrokenSignature(file.get());
     }
     const Signature valid = ValidSignature(result, *signer);
-    return valid.status == Signature::Status::Valid ? valid : BrokenSignature(file.get());
+    if (valid.status != Signature::Status::Valid) {
+        return BrokenSignature(file.get());
+    }
+    return WithRevocation(valid, CachedRevocationStatus(signer->pasCertChain[0].pCert));
 }
 
 }  // namespace ombrix

@@ -1,6 +1,6 @@
 #pragma once
-// Authenticode signatures through WinVerifyTrust: no user interface, no revocation check, no
-// network access (only what the system already has cached).
+// Authenticode signatures through WinVerifyTrust: no user interface, no network access; the
+// signer's chain is checked for revocation against what the system already has cached.
 #include <string>
 
 #include "platform/signatures.h"

@@ -4,6 +4,19 @@
 
 namespace ombrix {
 
+void KeepLibrarySearchInSystemFolder() {
+    // Looked up rather than imported: Windows 7 has it only with a later update, and a missing
+    // import would keep the program from starting at all.
+    BOOL(WINAPI * setDefaultDllDirectories)(DWORD) = nullptr;
+    if (FindFunction(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories",
+                     setDefaultDllDirectories) &&
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        return;
+    }
+    // Without it, at least the current folder leaves the search.
+    SetDllDirectoryW(L"");
+}
+
 HMODULE LoadSystemLibrary(const wchar_t* name) {
     wchar_t folder[MAX_PATH];
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);

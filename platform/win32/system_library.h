@@ -5,6 +5,11 @@
 
 namespace ombrix {
 
+// From now on the libraries that the process or a system library loads by name come from the
+// system folder only, never from the program's folder or the current one. Call it first thing:
+// the program may run elevated from a folder that others can write to.
+void KeepLibrarySearchInSystemFolder();
+
 // The library from the system folder, or null.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 

@@ -97,14 +97,15 @@ class Session:
     def run_exe(self, exe, args=(), timeout: float = 60, cwd=None) -> Result:
         return self.wine([exe, *args], timeout=timeout, cwd=cwd)
 
-    def start(self, exe, args=(), cwd=None) -> subprocess.Popen:
-        """Starts a program in the background. Its output goes to a file in tmp/, whose path
-        the returned Popen carries as `output_path`."""
+    def start(self, exe, args=(), cwd=None, env: Optional[dict] = None) -> subprocess.Popen:
+        """Starts a program in the background (with `env` added to the session's environment).
+        Its output goes to a file in tmp/, whose path the returned Popen carries as
+        `output_path`."""
         log = tempfile.NamedTemporaryFile(dir=self.tmp, prefix=pathlib.Path(str(exe)).stem + "-",
                                           suffix=".log", delete=False)
         with log:
             proc = subprocess.Popen([*wine_command(), str(exe), *[str(a) for a in args]],
-                                    env=self.env(), cwd=cwd, stdin=subprocess.DEVNULL,
+                                    env=self.env(env), cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=log, stderr=log)
         proc.output_path = pathlib.Path(log.name)
         return proc

@@ -7,21 +7,14 @@ one as it was and keep the download."""
 
 # ctest-timeout: 120
 
-import json
 import unittest
 
 import harness
 from update_run import (COMMAND2, DOWNLOAD_COMPLETE, DOWNLOAD_NAME, EXIT_CANCELLED, EXIT_INSTALLED,
-                        PRODUCT_NAME, RELAUNCH_QUESTION, TEXT2, UpdateTestCase, product_log)
+                        PRODUCT_NAME, RELAUNCH_QUESTION, TEXT2, UpdateTestCase, held_by,
+                        product_log)
 
 CANNOT_READ_INSTALLED = "无法读取已安装的程序文件，升级未完成！"
-
-
-def held_by(holder):
-    """The hold-file helper's answer once it holds the file."""
-    lines = holder.output_path.read_text(encoding="utf-8", errors="replace").splitlines()
-    answers = [json.loads(line) for line in lines if line.startswith('{"held"')]
-    return answers[0] if answers else None
 
 
 class Install(UpdateTestCase):

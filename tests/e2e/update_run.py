@@ -4,6 +4,7 @@ URL names, the main window's controls, message boxes, and a clean-up that ends e
 the test left behind, by id."""
 
 import contextlib
+import json
 import pathlib
 import shutil
 import subprocess
@@ -78,6 +79,13 @@ def product_log(folder: pathlib.Path) -> List[LogLine]:
     return lines
 
 
+def held_by(holder: subprocess.Popen) -> Optional[dict]:
+    """The answer of an automate.exe hold-file or hold-mutex helper once it holds its thing."""
+    lines = holder.output_path.read_text(encoding="utf-8", errors="replace").splitlines()
+    answers = [json.loads(line) for line in lines if line.startswith('{"held"')]
+    return answers[0] if answers else None
+
+
 def start_product_in(session: harness.Session, folder: pathlib.Path):
     """Starts the folder's product; its wine process and, once it has logged its start, its
     Windows process id."""
@@ -95,13 +103,13 @@ class UpdateRun:
     size grows with the display's resolution). Screenshots, if asked for, go to SHOTS."""
 
     def __init__(self, session: harness.Session, folder: pathlib.Path, size=SIZE,
-                 shots: Optional[pathlib.Path] = None):
+                 shots: Optional[pathlib.Path] = None, env: Optional[dict] = None):
         self.s = session
         self.folder = folder
         self.size = size
         self.shots = shots
         self.window_args = ["--caption", FORM1.caption, "--size", f"{size[0]}x{size[1]}"]
-        self.proc: subprocess.Popen = session.start(folder / "Update.exe")
+        self.proc: subprocess.Popen = session.start(folder / "Update.exe", env=env)
         self.window: Optional[dict] = None
         self.pid: Optional[int] = None
 
@@ -252,12 +260,13 @@ class UpdateTestCase(unittest.TestCase):
         return TestServer(self.new_product_file, mode=mode, port=self.port,
                           log_dir=self.s.tmp, lifetime=60, **options)
 
-    def start_update(self, folder: pathlib.Path, alone: bool = True) -> UpdateRun:
+    def start_update(self, folder: pathlib.Path, alone: bool = True,
+                     env: Optional[dict] = None) -> UpdateRun:
         # A main window left over from an earlier run would be taken for this run's.
         left = self.s.automate("windows", *MAIN_WINDOW, "--visible") if alone else []
         if left:
             raise harness.HarnessError(f"an updater window is still open: {left}")
-        run = UpdateRun(self.s, folder)
+        run = UpdateRun(self.s, folder, env=env)
         self.runs.append(run)
         return run
 

@@ -1,5 +1,5 @@
 #pragma once
-// The application: other instances, event pumps and the exit, which tests catch.
+// The application: the instance lock, event pumps and the exit, which tests catch.
 #include <functional>
 #include <map>
 #include <string>
@@ -14,12 +14,16 @@ namespace ombrix::fakes {
 class FakeApp : public Application {
   public:
     explicit FakeApp(Log& log) : log_(log) {}
-    bool otherInstance = false;
+    // What claiming the instance lock comes to.
+    InstanceClaim claim = InstanceClaim::Claimed;
     int pumps = 0;
     // Events that arrive during a given pump (1-based), as a user or the system would cause.
     std::map<int, std::vector<std::function<void()>>> duringPump;
 
-    bool anotherInstanceRunning() override { return otherInstance; }
+    InstanceClaim claimInstance(const std::wstring& lockPath) override {
+        log_.push_back(L"lock " + lockPath);
+        return claim;
+    }
     void pumpEvents() override {
         ++pumps;
         const auto due = duringPump.find(pumps);

@@ -15,9 +15,14 @@
 namespace ombrix::uitest {
 namespace {
 
-std::wstring UniqueMutexName() {
-    return L"Local\\OmbrixUiTest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(GetTickCount());
+// A new, empty folder in the temporary folder.
+std::wstring NewTempFolder(const wchar_t* name) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder =
+        std::wstring(temp) + L"ombrix-ui-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
 }
 
 std::wstring ReadWideFile(const std::wstring& path) {
@@ -35,20 +40,25 @@ std::wstring ReadWideFile(const std::wstring& path) {
 
 }  // namespace
 
-WIN32_TEST(SecondInstanceIsRecognisedWhileTheFirstLives) {
-    const std::wstring name = UniqueMutexName();
+WIN32_TEST(TheInstanceLockKeepsOutASecondRunOfTheSameFolderOnly) {
+    const std::wstring lock = NewTempFolder(L"a") + L"\\Update.lock";
+    const std::wstring otherLock = NewTempFolder(L"b") + L"\\Update.lock";
     {
-        Win32Application first(name);
-        CHECK(!first.anotherInstanceRunning());
-        Win32Application second(name);
-        CHECK(second.anotherInstanceRunning());
+        Win32Application first;
+        CHECK(first.claimInstance(lock) == InstanceClaim::Claimed);
+        Win32Application second;
+        CHECK(second.claimInstance(lock) == InstanceClaim::AnotherRunning);
+        CHECK(second.claimInstance(otherLock) == InstanceClaim::Claimed);
     }
-    Win32Application later(name);
-    CHECK(!later.anotherInstanceRunning());
+    CHECK(GetFileAttributesW(lock.c_str()) == INVALID_FILE_ATTRIBUTES);  // nothing left behind
+    CHECK(GetFileAttributesW(otherLock.c_str()) == INVALID_FILE_ATTRIBUTES);
+    Win32Application later;
+    CHECK(later.claimInstance(lock) == InstanceClaim::Claimed);
+    CHECK(later.claimInstance(lock + L"-missing\\Update.lock") == InstanceClaim::Failed);
 }
 
 WIN32_TEST(PumpIsCheapWhenCalledPerChunkAndStillAnswers) {
-    Win32Application app(UniqueMutexName());
+    Win32Application app;
     Recorder events;
     FormWindow form(forms::kForm1, events);
 
@@ -78,7 +88,7 @@ WIN32_TEST(PumpIsCheapWhenCalledPerChunkAndStillAnswers) {
 }
 
 WIN32_TEST(PumpLeavesAQuitForTheOutermostLoop) {
-    Win32Application app(UniqueMutexName());
+    Win32Application app;
     PostQuitMessage(7);
     app.pumpEventsNow();
     app.pumpEvents();
@@ -88,7 +98,7 @@ WIN32_TEST(PumpLeavesAQuitForTheOutermostLoop) {
 }
 
 WIN32_TEST(PumpAfterAWaitHandlesAtOnce) {
-    Win32Application app(UniqueMutexName());
+    Win32Application app;
     Recorder events;
     FormWindow form(forms::kForm1, events);
     app.pumpEvents();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/updater_rig.h"
+#include "platform/revocation.h"
 
 namespace ombrix {
 namespace {
@@ -16,6 +17,10 @@ const Signature kTampered{Status::Invalid, L""};
 // Changed after signing, or expired without a timestamp: it still names its signer.
 const Signature kBrokenByA{Status::Invalid, kPublisherA.signerSubject};
 const Signature kUnreadable{Status::Unreadable, L""};
+// Signed by A, as the system's cache knows the chain: revoked, or not known either way.
+const Signature kRevokedA = WithRevocation(kPublisherA, kChainRevoked);
+const Signature kUnknownA =
+    WithRevocation(kPublisherA, kChainRevocationUnknown | kChainOfflineRevocation);
 
 constexpr wchar_t kWrongPublisher[] = L"下载的文件签名无效，升级未完成！";
 constexpr wchar_t kUnnamed[] = L"已安装程序的签名无效，升级未完成！";
@@ -71,6 +76,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PinCase{"signed A -> unsigned", kPublisherA, kUnsigned, kWrongPublisher},
                       PinCase{"signed A -> tampered", kPublisherA, kTampered, kWrongPublisher},
                       PinCase{"signed A -> unreadable", kPublisherA, kUnreadable, kWrongPublisher},
+                      PinCase{"signed A -> revoked A", kPublisherA, kRevokedA, kWrongPublisher},
+                      PinCase{"signed A -> A, revocation unknown", kPublisherA, kUnknownA, nullptr},
+                      PinCase{"revoked A -> A", kRevokedA, kPublisherA, nullptr},
                       PinCase{"unsigned -> unsigned", kUnsigned, kUnsigned, nullptr},
                       PinCase{"unsigned -> B", kUnsigned, kPublisherB, nullptr},
                       PinCase{"broken A -> A", kBrokenByA, kPublisherA, nullptr},

@@ -31,16 +31,32 @@ TEST(UpdaterStartTest, ExistingDownloadFolderIsLeftAlone) {
     }
 }
 
-TEST(UpdaterStartTest, AnotherInstanceShowsTheMessageAndEndsWithoutRequest) {
-    UpdaterRig rig;
-    rig.app.otherInstance = true;
+TEST(UpdaterStartTest, TheLockInTheDownloadFolderDecidesWhetherTheRunGoesOn) {
+    const std::wstring lock =
+        std::wstring(L"lock ") + fakes::kRigFolder + L"\\download\\Update.lock";
+    UpdaterRig first;  // the first run makes the folder, then holds its lock
+    EXPECT_EQ(first.exitCodeOf([&] { first.form1.Load(); }), -1);
+    ASSERT_GE(first.log.size(), 2u);
+    EXPECT_EQ(first.log[0], L"mkdir " + first.path(L"download"));
+    EXPECT_EQ(first.log[1], lock);
+
+    UpdaterRig rig;  // beside a running updater the folder exists and its lock is held
+    rig.files.folders.insert(rig.path(L"download"));
+    rig.app.claim = InstanceClaim::AnotherRunning;
     EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.Load(); }), updater::kExitAnotherInstance);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ(rig.boxes.shown[0].text, L"Ombrix Update 正在运行中......");
     EXPECT_EQ(rig.boxes.shown[0].title, std::nullopt);  // bears the application's title
     EXPECT_EQ(rig.boxes.shown[0].style, kMbOk);
     EXPECT_TRUE(rig.inet.requests.empty());
-    EXPECT_FALSE(rig.files.folders.count(rig.path(L"download")));
+    EXPECT_EQ(rig.log, (fakes::Log{lock, L"box Ombrix Update 正在运行中......", L"exit 2"}));
+
+    UpdaterRig denied;  // a folder nobody here may write to: nothing could be saved
+    denied.app.claim = InstanceClaim::Failed;
+    EXPECT_EQ(denied.exitCodeOf([&] { denied.form1.Load(); }), updater::kExitFailed);
+    ASSERT_EQ(denied.boxes.shown.size(), 1u);
+    EXPECT_EQ(denied.boxes.shown[0].text, L"无法保存下载文件，请检查磁盘空间和写入权限！");
+    EXPECT_TRUE(denied.inet.requests.empty());
 }
 
 TEST(UpdaterStartTest, UnusableFileNamesStopBeforeAnyRequest) {

@@ -358,7 +358,7 @@ TEST_F(InstallTest, LeftoversOfAKilledRunArePutRightAtTheNextStart) {
     EXPECT_EQ(broken.files.files[broken.path(L"Ombrix.exe")], oldProduct);
 
     UpdaterRig second;  // beside another updater's install step nothing is touched
-    second.app.otherInstance = true;
+    second.app.claim = InstanceClaim::AnotherRunning;
     second.files.files[second.path(L"Ombrix.exe.update-old")] = oldProduct;
     second.exitCodeOf([&] { second.form1.Load(); });
     EXPECT_TRUE(second.files.fileExists(second.path(L"Ombrix.exe.update-old")));

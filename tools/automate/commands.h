@@ -38,6 +38,7 @@ int startProgram(const Args& args);
 int waitProcess(const Args& args);
 int runProgram(const Args& args);
 int holdFile(const Args& args);
+int holdMutex(const Args& args);
 int idle(const Args& args);
 
 }  // namespace ombrix::automate

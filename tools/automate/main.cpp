@@ -46,6 +46,7 @@ constexpr Entry kCommands[] = {
     {L"reg-value", ombrix::automate::registryValue, L"--key KEY [--name NAME]"},
     {L"reg-set", ombrix::automate::registrySet, L"--key KEY [--name NAME] --type N --hex HEX"},
     {L"hold-file", ombrix::automate::holdFile, L"PATH [--timeout MS]"},
+    {L"hold-mutex", ombrix::automate::holdMutex, L"NAME [--timeout MS]"},
     {L"idle", ombrix::automate::idle, L"[--timeout MS]"},
 };
 

@@ -149,6 +149,17 @@ int waitProcess(const Args& args) {
 
 // hold-file PATH [--timeout MS]: keeps the file open without sharing until killed (or until the
 // timeout, 10 minutes by default), so that others fail to open, replace or delete it.
+namespace {
+
+// Says what is held, then keeps it (and the process) for the timeout.
+int KeepHeld(const std::wstring& what, const Args& args) {
+    writeLine(JsonLine().addText("held", what).addInt("pid", GetCurrentProcessId()).str());
+    Sleep(static_cast<DWORD>(timeoutOf(args, 600000)));
+    return Ok;
+}
+
+}  // namespace
+
 int holdFile(const Args& args) {
     if (args.positional().size() != 1) {
         throw Failure{Usage, L"hold-file needs one path"};
@@ -159,9 +170,19 @@ int holdFile(const Args& args) {
     if (!file) {
         throw Failure{Failed, L"cannot open " + path + L": " + std::to_wstring(GetLastError())};
     }
-    writeLine(JsonLine().addText("held", path).addInt("pid", GetCurrentProcessId()).str());
-    Sleep(static_cast<DWORD>(timeoutOf(args, 600000)));
-    return Ok;
+    return KeepHeld(path, args);
+}
+
+int holdMutex(const Args& args) {
+    if (args.positional().size() != 1) {
+        throw Failure{Usage, L"hold-mutex needs one name"};
+    }
+    const std::wstring& name = args.positional()[0];
+    unique_handle mutex(CreateMutexW(nullptr, TRUE, name.c_str()));
+    if (!mutex) {
+        throw Failure{Failed, L"cannot create " + name + L": " + std::to_wstring(GetLastError())};
+    }
+    return KeepHeld(name, args);
 }
 
 }  // namespace ombrix::automate
