@@ -2,6 +2,7 @@
 // main window and runs the message loop; the logic ends the process with its exit code.
 #include <windows.h>
 #include <imm.h>
+#include <objbase.h>
 
 #include <exception>
 #include <string>
@@ -19,7 +20,9 @@
 #include "platform/win32/program_folder_win32.h"
 #include "platform/win32/progress_bar_win32.h"
 #include "platform/win32/signatures_win32.h"
+#include "platform/win32/taskbar_win32.h"
 #include "platform/win32/transfer_wininet.h"
+#include "platform/taskbar_mirror.h"
 #include "resources/update_forms.h"
 #include "updater/Form1.h"
 #include "updater/Texts.h"
@@ -62,6 +65,8 @@ int RunUpdate() {
     EventRelay form2Relay(onError);
     FormWindow form(forms::kForm1, relay);
     Win32ProgressBar progressBar(form, form1::ProgressBar1);
+    Win32TaskbarProgress taskbarButton([&form] { return form.handle(); });
+    TaskbarMirror taskbar(progressBar, taskbarButton);
     Win32MessageBoxes boxes([&form] { return form.handle(); }, updater::texts::kApplicationTitle);
     Win32FileSystem files;
     Win32ProgramFolder folder;
@@ -79,7 +84,8 @@ int RunUpdate() {
                                folder,
                                processes,
                                form,
-                               progressBar,
+                               taskbar,
+                               taskbar,
                                inet,
                                signatures,
                                machines,
@@ -101,6 +107,9 @@ int RunUpdate() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     SetUnhandledExceptionFilter(ReportCrash);
     ombrix::BecomeDpiAware();
+    // The accessibility annotations and the taskbar button are COM objects of this thread. The
+    // process ends without leaving the apartment: nothing of it outlives the process.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // Nothing here takes typed text; without an input method the process stays smaller.
     ImmDisableIME(static_cast<DWORD>(-1));
     try {
