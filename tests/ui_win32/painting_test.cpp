@@ -115,11 +115,13 @@ WIN32_TEST(HighContrastDrawsTheUsersColoursInsteadOfTheSkin) {
 
     // A cross in the text colour, outlined once when hovered and twice when pressed.
     const Pixels cross = RenderControl(form, form1::close1);
-    CHECK_EQ(cross.at(12, 10), text);
+    const Pixels middle = Crop(cross, 4, 4, 16, 12);
+    CHECK(std::count(middle.rgb.begin(), middle.rgb.end(), text) >= 6);
     CHECK_EQ(cross.at(0, 0), window);
     form.showPictureOf(form1::close1, form1::closemove);
     const Pixels hover = RenderControl(form, form1::close1);
-    CHECK(hover.at(0, 0) == text && hover.at(1, 1) == window && hover.at(12, 10) == text);
+    CHECK(hover.at(0, 0) == text && hover.at(1, 1) == window);
+    CHECK(Crop(hover, 4, 4, 16, 12) == middle);
     form.showPictureOf(form1::close1, form1::closedown);
     const Pixels pressed = RenderControl(form, form1::close1);
     CHECK(pressed.at(1, 1) == text && pressed.at(2, 2) == window);
