@@ -25,6 +25,9 @@ class EventRelay : public WindowEvents {
     void onClick(int control) override {
         relay([&](WindowEvents& t) { t.onClick(control); });
     }
+    void onCloseRequest() override {
+        relay([&](WindowEvents& t) { t.onCloseRequest(); });
+    }
     void onTimer(int timer) override {
         relay([&](WindowEvents& t) { t.onTimer(timer); });
     }

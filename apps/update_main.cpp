@@ -2,6 +2,7 @@
 // main window and runs the message loop; the logic ends the process with its exit code.
 #include <windows.h>
 #include <imm.h>
+#include <objbase.h>
 
 #include <exception>
 #include <string>
@@ -23,7 +24,9 @@
 #include "platform/win32/progress_bar_win32.h"
 #include "platform/win32/signatures_win32.h"
 #include "platform/win32/system_library.h"
+#include "platform/win32/taskbar_win32.h"
 #include "platform/win32/transfer_wininet.h"
+#include "platform/taskbar_mirror.h"
 #include "resources/update_forms.h"
 #include "updater/Form1.h"
 #include "updater/Texts.h"
@@ -65,6 +68,8 @@ int RunUpdate() {
     EventRelay form2Relay(onError);
     FormWindow form(forms::kForm1, relay);
     Win32ProgressBar progressBar(form, form1::ProgressBar1);
+    Win32TaskbarProgress taskbarButton([&form] { return form.handle(); });
+    TaskbarMirror taskbar(progressBar, taskbarButton);
     Win32MessageBoxes boxes([&form] { return form.handle(); }, updater::texts::kApplicationTitle);
     Win32FileSystem files;
     Win32ProgramFolder folder;
@@ -83,7 +88,8 @@ int RunUpdate() {
                                folder,
                                processes,
                                form,
-                               progressBar,
+                               taskbar,
+                               taskbar,
                                inet,
                                signatures,
                                machines,
@@ -110,6 +116,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ombrix::KeepLibrarySearchInSystemFolder();
     SetUnhandledExceptionFilter(ReportCrash);
     ombrix::BecomeDpiAware();
+    // The accessibility annotations and the taskbar button are COM objects of this thread. The
+    // process ends without leaving the apartment: nothing of it outlives the process.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // Nothing here takes typed text; without an input method the process stays smaller.
     ImmDisableIME(static_cast<DWORD>(-1));
     try {

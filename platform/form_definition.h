@@ -28,6 +28,7 @@ struct Colour {
     std::uint8_t green = 0;
     std::uint8_t blue = 0;
     SystemColour system = SystemColour::ButtonFace;
+    friend bool operator==(const Colour&, const Colour&) = default;
 };
 
 // Default: whatever the control's kind uses when nothing is designed.
@@ -59,6 +60,14 @@ struct Font {
 inline constexpr int kPictureScales[] = {100, 125, 150, 200};
 inline constexpr int kPictureScaleStep = 10;
 
+// What high-contrast mode draws in place of a picture, in the user's text colour: nothing, or a
+// mark (one character, centred) with an outline of `outline` lines around the control.
+struct StandIn {
+    wchar_t mark = 0;
+    int outline = 0;
+    friend bool operator==(const StandIn&, const StandIn&) = default;
+};
+
 // A picture held in the program's resources (palette and runs, as RCDATA) and expanded at start
 // into a bitmap of `bitsPerPixel` bits, width x height pixels at 96 dpi and proportionally more
 // at other scales.
@@ -71,6 +80,7 @@ struct Picture {
     // The top panelHeight rows are a panel: a vertical gradient inside a one-pixel frame. At a
     // scale without a rendering of its own the panel is drawn anew at the exact size.
     int panelHeight = 0;
+    StandIn standIn = {};
 };
 
 // Designed range of a progress bar.
@@ -78,6 +88,18 @@ struct Range {
     int minimum = 0;
     int maximum = 100;
     int value = 0;
+};
+
+// What a screen reader is told of a control beyond what its kind and text say.
+struct Accessible {
+    enum class Role {
+        OfKind,      // what the kind is (a label static text, an image a graphic, ...)
+        PushButton,  // a picture that acts as a button
+    };
+    Role role = Role::OfKind;
+    const wchar_t* name = nullptr;  // for a control without a text of its own
+    // A polite live region: each new text is announced without the user moving there.
+    bool live = false;
 };
 
 inline constexpr int kOnWindow = 0;  // parent: the window itself
@@ -100,6 +122,7 @@ struct Control {
     Picture picture = {};
     bool readOnly = false;  // edits only
     Range range = {};       // progress bars only
+    Accessible accessible = {};
 };
 
 struct Timer {

@@ -37,6 +37,9 @@ class WindowEvents {
     virtual void onMouseDown(int /*control*/, MouseButton /*button*/) {}
     virtual void onMouseMove(int /*control*/) {}
     virtual void onClick(int /*control*/) {}
+    // The user asked to close the window from the keyboard (Esc, Alt+F4) or through the
+    // system's close command.
+    virtual void onCloseRequest() {}
     virtual void onTimer(int /*timer*/) {}
     // A transfer component of the window changed its state (see transfer.h).
     virtual void onTransferState(int /*state*/) {}

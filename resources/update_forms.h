@@ -19,13 +19,24 @@ inline constexpr Font kChineseFont{
 inline constexpr Font kTitleFont{
     .face = L"Arial Black", .hundredthsOfPoint = 975, .weight = 900, .charset = kAnsiCharset};
 
-// The close button's three looks.
-inline constexpr Picture kCloseNormal{
-    .resource = IDB_SKIN_CLOSE_NORMAL, .width = 24, .height = 20, .bitsPerPixel = 24};
-inline constexpr Picture kClosePressed{
-    .resource = IDB_SKIN_CLOSE_PRESSED, .width = 24, .height = 20, .bitsPerPixel = 24};
-inline constexpr Picture kCloseHover{
-    .resource = IDB_SKIN_CLOSE_HOVER, .width = 24, .height = 20, .bitsPerPixel = 24};
+// The close button's three looks; in high contrast a cross, outlined when hovered (one line)
+// and pressed (two).
+inline constexpr wchar_t kCloseMark = L'\u00D7';
+inline constexpr Picture kCloseNormal{.resource = IDB_SKIN_CLOSE_NORMAL,
+                                      .width = 24,
+                                      .height = 20,
+                                      .bitsPerPixel = 24,
+                                      .standIn = {.mark = kCloseMark}};
+inline constexpr Picture kClosePressed{.resource = IDB_SKIN_CLOSE_PRESSED,
+                                       .width = 24,
+                                       .height = 20,
+                                       .bitsPerPixel = 24,
+                                       .standIn = {.mark = kCloseMark, .outline = 2}};
+inline constexpr Picture kCloseHover{.resource = IDB_SKIN_CLOSE_HOVER,
+                                     .width = 24,
+                                     .height = 20,
+                                     .bitsPerPixel = 24,
+                                     .standIn = {.mark = kCloseMark, .outline = 1}};
 
 // Rows in the order of the window definition; the id is 1000 + the row.
 inline constexpr Control kForm1Controls[] = {
@@ -155,7 +166,8 @@ inline constexpr Control kForm1Controls[] = {
      .y = 8,
      .width = 24,
      .height = 20,
-     .picture = kCloseNormal},
+     .picture = kCloseNormal,
+     .accessible = {.role = Accessible::Role::PushButton, .name = L"关闭"}},
     {.id = form1::Label3,
      .parent = form1::Picture1,
      .kind = Kind::Label,
@@ -167,7 +179,8 @@ inline constexpr Control kForm1Controls[] = {
      .foreground = System(SystemColour::ButtonText),
      .background = kTransparent,
      .font = &kChineseFont,
-     .tabIndex = 7},
+     .tabIndex = 7,
+     .accessible = {.live = true}},
     {.id = form1::Label2,
      .kind = Kind::Label,
      .x = 136,

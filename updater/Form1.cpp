@@ -257,6 +257,10 @@ void Form1::onClick(int control) {
     }
 }
 
+void Form1::onCloseRequest() {
+    ConfirmExit();
+}
+
 void Form1::ConfirmExit() {
     if (run_.phase == Phase::Installing || run_.phase == Phase::Ended) {
         return;  // past the point of no return; the install step ends the run itself

@@ -24,6 +24,8 @@ class Form1 : public WindowEvents {
     void onMouseDown(int control, MouseButton button) override;
     void onMouseMove(int control) override;
     void onClick(int control) override;
+    // Esc and Alt+F4 are the close button.
+    void onCloseRequest() override;
     void onClosed() override;
     bool onQueryEndSession() override;
     void onEndSession(bool ending) override;

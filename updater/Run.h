@@ -65,6 +65,7 @@ struct Run {
         s.inet1.cancel();
         discardPartial();
         phase = Phase::Ended;
+        s.taskbar.setState(TaskbarProgress::State::Error);
         prompts.show(message, std::wstring(texts::kNoticeTitle), kMbInformation);
         end(code);
     }

@@ -16,6 +16,7 @@
 #include "platform/program_folder.h"
 #include "platform/progress_bar.h"
 #include "platform/signatures.h"
+#include "platform/taskbar.h"
 #include "platform/transfer.h"
 #include "platform/window.h"
 
@@ -37,6 +38,8 @@ struct Services {
     Processes& processes;
     Window& form1;
     ProgressBar& progressBar1;
+    // The taskbar button's progress; it mirrors the progress bar by itself.
+    TaskbarProgress& taskbar;
     Transfer& inet1;
     Signatures& signatures;
     Machines& machines;

@@ -37,7 +37,7 @@ Styles StylesOf(const forms::Control& control) {
             styles.style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
             break;
         case Kind::Image:
-            styles.style |= SS_OWNERDRAW | SS_NOTIFY;
+            styles.style |= IsPushButtonPicture(control) ? BS_OWNERDRAW : SS_OWNERDRAW | SS_NOTIFY;
             break;
         case Kind::Component:
             break;
@@ -65,8 +65,16 @@ bool IsEditLike(Kind kind) {
 
 }  // namespace
 
-const wchar_t* ControlClassName(Kind kind) {
-    switch (kind) {
+bool IsPushButtonPicture(const forms::Control& control) {
+    return control.kind == Kind::Image &&
+           control.accessible.role == forms::Accessible::Role::PushButton;
+}
+
+const wchar_t* ControlClassName(const forms::Control& control) {
+    if (IsPushButtonPicture(control)) {
+        return WC_BUTTONW;
+    }
+    switch (control.kind) {
         case Kind::PushButton:
             return WC_BUTTONW;
         case Kind::Edit:
@@ -89,15 +97,16 @@ bool IsPaintedByForm(Kind kind) {
 
 HWND CreateControlWindow(const forms::Control& control, const forms::Rect& place, HWND parent,
                          HINSTANCE instance) {
-    const wchar_t* className = ControlClassName(control.kind);
+    const wchar_t* className = ControlClassName(control);
     if (!className) {
         return nullptr;
     }
     const Styles styles = StylesOf(control);
-    HWND window = CreateWindowExW(styles.exStyle, className, control.text, styles.style, place.x,
-                                  place.y, place.width, place.height, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
-                                  instance, nullptr);
+    // A picture's name is its window text, which is what screen readers read; it is never drawn.
+    const wchar_t* text = control.accessible.name ? control.accessible.name : control.text;
+    HWND window = CreateWindowExW(
+        styles.exStyle, className, text, styles.style, place.x, place.y, place.width, place.height,
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
     if (window && control.kind == Kind::ProgressBar) {
         SendMessageW(window, PBM_SETRANGE32, control.range.minimum, control.range.maximum);
         SendMessageW(window, PBM_SETPOS, control.range.value, 0);
@@ -126,19 +135,33 @@ COLORREF ColourRef(const forms::Colour& colour, COLORREF fallback) {
     return fallback;
 }
 
+COLORREF TextColourOf(Kind kind, const forms::Colour& colour) {
+    return ColourRef(colour, GetSysColor(IsEditLike(kind) ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
+}
+
+COLORREF FillColourOf(Kind kind, const forms::Colour& colour) {
+    return ColourRef(colour, GetSysColor(IsEditLike(kind) ? COLOR_WINDOW : COLOR_BTNFACE));
+}
+
 COLORREF ForegroundOf(const forms::Control& control) {
-    const int fallback = IsEditLike(control.kind) ? COLOR_WINDOWTEXT : COLOR_BTNTEXT;
-    return ColourRef(control.foreground, GetSysColor(fallback));
+    return TextColourOf(control.kind, control.foreground);
 }
 
 COLORREF BackgroundOf(const forms::Control& control) {
-    const int fallback = IsEditLike(control.kind) ? COLOR_WINDOW : COLOR_BTNFACE;
-    return ColourRef(control.background, GetSysColor(fallback));
+    return FillColourOf(control.kind, control.background);
 }
 
 bool HasDesignedColours(const forms::Control& control) {
     return control.foreground.source != forms::Colour::Source::Default ||
            control.background.source != forms::Colour::Source::Default;
+}
+
+forms::Contrast SystemContrast() {
+    HIGHCONTRASTW settings{};
+    settings.cbSize = sizeof(settings);
+    const bool on = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(settings), &settings, 0) &&
+                    (settings.dwFlags & HCF_HIGHCONTRASTON);
+    return on ? forms::Contrast::High : forms::Contrast::Normal;
 }
 
 std::wstring WindowText(HWND window) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/form_contrast.h"
 #include "platform/form_definition.h"
 #include "platform/form_layout.h"
 #include "platform/win32/gdi_objects.h"
@@ -11,8 +12,10 @@
 namespace ombrix {
 
 // The system class of the control's kind: labels, images and picture boxes are statics, so that
-// screen readers and automation see them as what they are and can read their text.
-const wchar_t* ControlClassName(forms::Kind kind);
+// screen readers and automation see them as what they are and can read their text; a picture
+// that acts as a button is an owner-drawn button, which they see as a push button.
+const wchar_t* ControlClassName(const forms::Control& control);
+bool IsPushButtonPicture(const forms::Control& control);
 
 // Creates the child window (hidden or shown as defined) at `place` under `parent`. Null when
 // the kind has no window or the system refuses.
@@ -26,10 +29,15 @@ bool IsPaintedByForm(forms::Kind kind);
 unique_hfont CreateDesignedFont(const forms::Font& font, int dpi);
 
 // The colour to draw with; Default means the usual colour of the control's kind.
+COLORREF TextColourOf(forms::Kind kind, const forms::Colour& colour);
+COLORREF FillColourOf(forms::Kind kind, const forms::Colour& colour);
 COLORREF ForegroundOf(const forms::Control& control);
 COLORREF BackgroundOf(const forms::Control& control);
 bool HasDesignedColours(const forms::Control& control);
 COLORREF ColourRef(const forms::Colour& colour, COLORREF fallback);
+
+// High when the user has switched the system's high-contrast mode on.
+forms::Contrast SystemContrast();
 
 // The window's text (a label's caption, an edit's text).
 std::wstring WindowText(HWND window);

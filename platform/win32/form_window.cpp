@@ -63,7 +63,8 @@ FormWindow::FormWindow(const forms::Form& form, WindowEvents& events, HINSTANCE 
     : form_(form),
       events_(&events),
       instance_(instance),
-      layout_(forms::LayOut(form, SystemDpi())) {
+      layout_(forms::LayOut(form, SystemDpi())),
+      contrast_(SystemContrast()) {
     LoadCommonControls();  // before any of its controls is made
     RegisterFormClass(instance);
     const DWORD style =
@@ -202,6 +203,9 @@ void FormWindow::createControls() {
         }
         LoadCommonControls().SetWindowSubclass(control.hwnd, ControlProc, index,
                                                reinterpret_cast<DWORD_PTR>(this));
+        if (control.def->accessible.live) {
+            annotations_.markLive(control.hwnd);
+        }
     }
 }
 
@@ -235,6 +239,18 @@ void FormWindow::applyLayout(const forms::FormLayout& layout) {
     }
     placeWindow();
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+const forms::Picture* FormWindow::designedPicture(int resource) const {
+    if (!resource) {
+        return nullptr;
+    }
+    for (const forms::Control& control : form_.controls) {
+        if (control.picture.resource == resource) {
+            return &control.picture;
+        }
+    }
+    return nullptr;
 }
 
 const PictureImage* FormWindow::pictureOf(const ControlWindow& control) const {
@@ -326,6 +342,16 @@ void FormWindow::blockSessionEnd(const std::optional<std::wstring>& reason) {
     }
 }
 
+void FormWindow::setContrast(forms::Contrast contrast) {
+    if (contrast == contrast_) {
+        return;
+    }
+    contrast_ = contrast;
+    if (hwnd_) {
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+}
+
 HWND FormWindow::controlHandle(int control) const {
     const ControlWindow* found = find(control);
     return found ? found->hwnd : nullptr;
@@ -359,6 +385,11 @@ LRESULT FormWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             return onActivate(wParam, lParam);
         case WM_DPICHANGED:
             return onDpiChanged(wParam, lParam);
+        case WM_SYSCOMMAND:
+            return onSysCommand(wParam, lParam);
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            return onSystemColours(message, wParam, lParam);
         case WM_TIMER:
             onTimerMessage(wParam);
             return 0;
@@ -383,6 +414,13 @@ LRESULT FormWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT FormWindow::onCommand(WPARAM wParam, LPARAM lParam) {
+    // Esc, as dialog navigation reports it: the window has no control of that ID.
+    if (LOWORD(wParam) == IDCANCEL && lParam == 0) {
+        if (events_) {
+            events_->onCloseRequest();
+        }
+        return 0;
+    }
     const ControlWindow* control = findByHandle(reinterpret_cast<HWND>(lParam));
     if (control && control->def->kind == forms::Kind::PushButton && HIWORD(wParam) == BN_CLICKED &&
         events_) {
@@ -393,7 +431,7 @@ LRESULT FormWindow::onCommand(WPARAM wParam, LPARAM lParam) {
 
 LRESULT FormWindow::onCtlColor(UINT message, WPARAM wParam, LPARAM lParam) {
     ControlWindow* control = findByHandle(reinterpret_cast<HWND>(lParam));
-    if (!control || !HasDesignedColours(*control->def)) {
+    if (!control || !HasDesignedColours(*control->def) || contrast_ == forms::Contrast::High) {
         return DefWindowProcW(hwnd_, message, wParam, lParam);
     }
     auto dc = reinterpret_cast<HDC>(wParam);
@@ -436,6 +474,36 @@ LRESULT FormWindow::onDpiChanged(WPARAM wParam, LPARAM lParam) {
                              suggested->bottom - suggested->top - (frame.bottom - frame.top)};
     applyLayout(forms::LayOutAfterDpiChange(form_, dpi, client));
     return 0;
+}
+
+LRESULT FormWindow::onSysCommand(WPARAM wParam, LPARAM lParam) {
+    // Alt+F4 and the system's close command ask, as the close button does; a close that comes
+    // as WM_CLOSE alone (from another program) still closes at once.
+    if ((wParam & 0xFFF0) == SC_CLOSE) {
+        if (events_) {
+            events_->onCloseRequest();
+        }
+        return 0;
+    }
+    return DefWindowProcW(hwnd_, WM_SYSCOMMAND, wParam, lParam);
+}
+
+LRESULT FormWindow::onSystemColours(UINT message, WPARAM wParam, LPARAM lParam) {
+    // Colours the user chose may have changed with or without high contrast: brushes made of
+    // the old ones go, and the system's controls hear of it too.
+    for (ControlWindow& control : controls_) {
+        control.brush.reset();
+        if (message == WM_SYSCOLORCHANGE && control.hwnd) {
+            SendMessageW(control.hwnd, message, wParam, lParam);
+        }
+    }
+    const forms::Contrast contrast = SystemContrast();
+    if (contrast != contrast_) {
+        setContrast(contrast);
+    } else if (message == WM_SYSCOLORCHANGE) {
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 void FormWindow::onTimerMessage(WPARAM wParam) {
@@ -521,6 +589,19 @@ LRESULT FormWindow::dispatchControl(ControlWindow& control, UINT message, WPARAM
                 return 0;  // made without a frame: nothing lies outside the client area
             }
             break;
+        case WM_UPDATEUISTATE:
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+        case BM_SETSTATE:
+            // A button draws its own face at these, outside any paint; ours comes right after.
+            if (painted) {
+                const LRESULT result = passOn(control, message, wParam, lParam);
+                if (control.hwnd) {
+                    InvalidateRect(control.hwnd, nullptr, FALSE);
+                }
+                return result;
+            }
+            break;
         case WM_COMMAND:
         case WM_NOTIFY:
         case WM_CTLCOLOREDIT:
@@ -533,6 +614,9 @@ LRESULT FormWindow::dispatchControl(ControlWindow& control, UINT message, WPARAM
             break;
         case WM_NCDESTROY: {
             HWND hwnd = control.hwnd;
+            if (control.def->accessible.live) {
+                annotations_.clear(hwnd);
+            }
             LoadCommonControls().RemoveWindowSubclass(
                 hwnd, ControlProc, static_cast<UINT_PTR>(&control - controls_.data()));
             control.hwnd = nullptr;
@@ -608,9 +692,14 @@ LRESULT FormWindow::onControlMouseMove(ControlWindow& control, UINT message, WPA
 }
 
 LRESULT FormWindow::onControlSetText(ControlWindow& control, WPARAM wParam, LPARAM lParam) {
+    const auto* text = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
+    const bool announced = control.def->accessible.live && WindowText(control.hwnd) != text;
     // Stored as the window's text (what WM_GETTEXT and screen readers read), but drawn by our own
     // paint: the static's paint would leave the old caption's pixels behind a transparent label.
     const LRESULT result = DefWindowProcW(control.hwnd, WM_SETTEXT, wParam, lParam);
+    if (announced) {
+        AnnounceLiveRegion(control.hwnd);
+    }
     // Drawn at once, since the caller may not pump for a while (a copy), unless a transfer
     // state is already waiting: its text replaces this one in a moment, and a burst of states
     // as the window opens then costs one drawing, at the next paint, instead of one each.

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/form_contrast.h"
 #include "platform/form_definition.h"
 #include "platform/form_layout.h"
+#include "platform/win32/accessible_annotations.h"
 #include "platform/win32/form_pictures.h"
 #include "platform/win32/gdi_objects.h"
 #include "platform/window.h"
@@ -47,6 +49,10 @@ class FormWindow final : public Window {
     HWND controlHandle(int control) const;
     // The resolution the window is laid out for now.
     int dpi() const { return layout_.dpi; }
+    // The look it draws its own controls in: the skin, or the system's high-contrast colours.
+    // It follows the system's setting from the start and as it changes.
+    forms::Contrast contrast() const { return contrast_; }
+    void setContrast(forms::Contrast contrast);
 
   private:
     struct ControlWindow {
@@ -81,6 +87,8 @@ class FormWindow final : public Window {
     LRESULT onCtlColor(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onActivate(WPARAM wParam, LPARAM lParam);
     LRESULT onDpiChanged(WPARAM wParam, LPARAM lParam);
+    LRESULT onSysCommand(WPARAM wParam, LPARAM lParam);
+    LRESULT onSystemColours(UINT message, WPARAM wParam, LPARAM lParam);
     void onTimerMessage(WPARAM wParam);
     void onTransferStateMessage(WPARAM wParam);
     void onNcDestroy();
@@ -100,7 +108,10 @@ class FormWindow final : public Window {
     void paintControl(const ControlWindow& control, HDC dc) const;
     void paintFace(const ControlWindow& control, HDC dc) const;
     void paintParentFace(const ControlWindow& control, HDC dc) const;
-    void paintLabelText(const ControlWindow& control, HDC dc) const;
+    void paintLabelText(const ControlWindow& control, HDC dc, COLORREF colour) const;
+    void paintMark(const ControlWindow& control, HDC dc, wchar_t mark, COLORREF colour) const;
+    // The designed picture with this resource, or null.
+    const forms::Picture* designedPicture(int resource) const;
 
     // Focus and lookup.
     void focusFirstTabStop();
@@ -115,6 +126,8 @@ class FormWindow final : public Window {
     HWND hwnd_ = nullptr;
     HWND savedFocus_ = nullptr;
     forms::FormLayout layout_;
+    forms::Contrast contrast_ = forms::Contrast::Normal;
+    AccessibleAnnotations annotations_;
     std::vector<ControlWindow> controls_;
     std::vector<std::pair<const forms::Font*, unique_hfont>> fonts_;
     // By resource; shared by the controls that show the same picture.

@@ -5,6 +5,7 @@
 // here with null, so a kernel handle is either a `unique_hfile` or a `unique_handle`, never
 // "whichever". `if (owner)` tests for a handle in both.
 #include <windows.h>
+#include <unknwn.h>
 #include <wincrypt.h>
 #include <wininet.h>
 
@@ -85,6 +86,11 @@ inline void DeleteMemoryDc(HDC dc) {
     DeleteDC(dc);
 }
 
+template <typename Interface>
+void ReleaseInterface(Interface* object) {
+    object->Release();
+}
+
 struct FileHandle {
     using pointer = HANDLE;
     static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -115,6 +121,11 @@ using unique_hbrush =
     unique_any<handle_traits::NullInvalid<HBRUSH, handle_traits::DeleteGdiObject>>;
 // A memory device context of CreateCompatibleDC (DeleteDC, not ReleaseDC).
 using unique_hdc = unique_any<handle_traits::NullInvalid<HDC, handle_traits::DeleteMemoryDc>>;
+
+// A reference to a COM object, released at scope end.
+template <typename Interface>
+using unique_com =
+    unique_any<handle_traits::NullInvalid<Interface*, handle_traits::ReleaseInterface<Interface>>>;
 
 // Holds an SRW lock exclusively for one scope.
 class ExclusiveLock {

@@ -12,6 +12,7 @@
 #include "fakes/fake_progress_bar.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_signatures.h"
+#include "fakes/fake_taskbar.h"
 #include "fakes/fake_transfer.h"
 #include "fakes/fake_window.h"
 #include "fakes/pe_bytes.h"

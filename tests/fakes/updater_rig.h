@@ -1,6 +1,7 @@
 #pragma once
 // One updater wired to fakes, with the designed captions and a program folder.
 #include "fakes/fake_updater.h"
+#include "platform/taskbar_mirror.h"
 #include "updater/Controls.h"
 #include "updater/Form1.h"
 
@@ -20,6 +21,8 @@ struct UpdaterRig {
     FakeWindow form1Window{log, L"Form1"};
     FakeWindow* form2Window = nullptr;
     FakeProgressBar progress;
+    FakeTaskbar taskbarButton;
+    TaskbarMirror taskbar{progress, taskbarButton};  // the bar as the logic sees it
     FakeTransfer inet{log};
     FakeSignatures signatures;
     FakeMachines machines;
@@ -33,7 +36,8 @@ struct UpdaterRig {
                                folder,
                                processes,
                                form1Window,
-                               progress,
+                               taskbar,
+                               taskbar,
                                inet,
                                signatures,
                                machines,

@@ -2,6 +2,8 @@
 // panel, and labels that leave nothing of an older caption behind.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/form_pictures.h"
 #include "platform/win32/form_window.h"
 #include "tests/win32_check/check.h"
@@ -86,6 +88,51 @@ WIN32_TEST(CloseButtonShowsThePictureItIsGiven) {
     CHECK(RenderControl(form, form1::close1) == normal);
     // The holders keep their own pictures.
     CHECK(RenderControl(form, form1::closedown) == pressed);
+}
+
+WIN32_TEST(HighContrastDrawsTheUsersColoursInsteadOfTheSkin) {
+    Recorder events;
+    FormWindow form(forms::kForm1, events);
+    const Pixels skinned = RenderControl(form, form1::close1);
+    auto rgb = [](int index) {
+        const COLORREF colour = GetSysColor(index);
+        return std::uint32_t((GetRValue(colour) << 16) | (GetGValue(colour) << 8) |
+                             GetBValue(colour));
+    };
+    const std::uint32_t window = rgb(COLOR_WINDOW);
+    const std::uint32_t text = rgb(COLOR_WINDOWTEXT);
+    ASSERT(window != text);
+
+    form.setContrast(forms::Contrast::High);
+    const Pixels panel = RenderControl(form, form1::Picture1);
+    CHECK_EQ(panel.at(170, 40), window);
+    CHECK_EQ(panel.at(1, 1), window);
+    for (auto [x, y] : {std::pair{0, 0}, {170, 0}, {0, 50}, {339, 50}, {170, 99}}) {
+        CHECK_EQ(panel.at(x, y), text);  // a frame around the client area
+    }
+    const Pixels icon = RenderControl(form, form1::Image1);
+    CHECK(std::all_of(icon.rgb.begin(), icon.rgb.end(), [&](auto p) { return p == window; }));
+
+    // A cross in the text colour, outlined once when hovered and twice when pressed.
+    const Pixels cross = RenderControl(form, form1::close1);
+    const Pixels middle = Crop(cross, 4, 4, 16, 12);
+    CHECK(std::count(middle.rgb.begin(), middle.rgb.end(), text) >= 6);
+    CHECK_EQ(cross.at(0, 0), window);
+    form.showPictureOf(form1::close1, form1::closemove);
+    const Pixels hover = RenderControl(form, form1::close1);
+    CHECK(hover.at(0, 0) == text && hover.at(1, 1) == window);
+    CHECK(Crop(hover, 4, 4, 16, 12) == middle);
+    form.showPictureOf(form1::close1, form1::closedown);
+    const Pixels pressed = RenderControl(form, form1::close1);
+    CHECK(pressed.at(1, 1) == text && pressed.at(2, 2) == window);
+
+    form.setText(form1::Label3, L"正在连接服务器");
+    const Pixels status = RenderControl(form, form1::Label3);
+    CHECK(std::count(status.rgb.begin(), status.rgb.end(), text) > 20);
+
+    form.setContrast(forms::Contrast::Normal);
+    form.showPictureOf(form1::close1, form1::closenor);
+    CHECK(RenderControl(form, form1::close1) == skinned);
 }
 
 WIN32_TEST(TitleIconShowsThePanelThroughItsTransparentColour) {

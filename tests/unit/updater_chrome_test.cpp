@@ -41,6 +41,18 @@ TEST(ChromeTest, ConfirmedCloseBeforeTheResponseEndsWith3) {
     EXPECT_TRUE(rig.inet.cancelled);
 }
 
+TEST(ChromeTest, EscAndAltF4AskAsTheCloseButtonDoes) {
+    UpdaterRig rig;
+    rig.exitCodeOf([&] { rig.form1.Load(); });
+    rig.boxes.answers = {7, kAnswerYes};
+    EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onCloseRequest(); }), -1);
+    ASSERT_EQ(rig.boxes.shown.size(), 1u);
+    EXPECT_EQ(rig.boxes.shown[0].text, L"Ombrix正在升级中，你确定要退出升级程序？");
+    EXPECT_EQ(rig.boxes.shown[0].title, L"提示");
+    EXPECT_EQ(rig.boxes.shown[0].style, kMbYesNo);
+    EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onCloseRequest(); }), updater::kExitCancelled);
+}
+
 TEST(ChromeTest, OnlyTheLeftButtonDragsFromTitleOrBackground) {
     UpdaterRig rig;
     for (auto button : {MouseButton::Right, MouseButton::Middle}) {

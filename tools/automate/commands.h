@@ -31,6 +31,10 @@ int typeText(const Args& args);
 int registryValue(const Args& args);
 int registrySet(const Args& args);
 
+// What screen readers find and hear (accessible_commands.cpp)
+int accessible(const Args& args);
+int winEvents(const Args& args);
+
 // Processes and files (process_commands.cpp, run_command.cpp, idle_command.cpp)
 int listProcesses(const Args& args);
 int killProcesses(const Args& args);
