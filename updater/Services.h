@@ -1,5 +1,6 @@
 #pragma once
 // Everything the updater's logic reaches the system through.
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -40,6 +41,9 @@ struct Services {
     Launcher& launcher;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
+    // The largest download accepted, in bytes: the build's ceiling (CMake option
+    // UPDATE_MAX_BYTES).
+    std::uint64_t maxDownloadBytes = OMBRIX_UPDATE_MAX_BYTES;
 };
 
 // Where an update run stands; cancel and close depend on it.
