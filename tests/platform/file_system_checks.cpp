@@ -278,7 +278,7 @@ void CheckNewFile(Win32FileSystem& fs, const std::wstring& root) {
     NewFileResult made = fs.createNew(fresh);
     ASSERT(made.file != nullptr);
     CHECK(made.file->write(body.data(), body.size()) && made.file->flush());
-    CHECK(ReadRaw(fresh) == body);  // others may read it
+    CHECK(fs.read(fresh, 0, body.size()) == body);  // others may read it, sharing writes
     CHECK(!WriteRaw(fresh, Pattern(10, 9)));
     CHECK(!fs.deleteFile(fresh));
     CHECK(fs.moveFile(fresh, root + L"\\elsewhere").has_value());
@@ -289,7 +289,7 @@ void CheckNewFile(Win32FileSystem& fs, const std::wstring& root) {
     CHECK(fs.makeWritable(root + L"\\absent"));
     const auto renamed = made.file->renameOver(product);
     CHECK_DETAIL(!renamed.has_value(), renamed ? renamed->reason : L"");
-    CHECK(ReadRaw(product) == body);
+    CHECK(fs.read(product, 0, body.size()) == body);
     // Still held under its new name: the rename went through the handle.
     CHECK(!fs.deleteFile(product));
     made.file.reset();
