@@ -213,7 +213,10 @@ TEST_F(InstallTest, WhatWasCheckedIsInstalledThroughANewFileWhateverLiesAround) 
     rig.boxes.answers = {7};
     EXPECT_EQ(rig.tick(), updater::kExitInstalled);
     EXPECT_EQ(rig.files.files[product()], newProduct);
-    EXPECT_LT(at(L"delete " + fresh), at(L"create-new " + fresh));
+    // Made new once the planted file was gone.
+    const auto removed = static_cast<std::size_t>(at(L"delete " + fresh));
+    ASSERT_LT(removed + 1, rig.log.size());
+    EXPECT_EQ(rig.log[removed + 1], L"create-new " + fresh);
 
     UpdaterRig stuck;  // a name that cannot be cleared is never written through
     stuck.files.files[stuck.path(L"Ombrix.exe")] = oldProduct;
