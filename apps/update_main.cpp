@@ -7,9 +7,11 @@
 #include <string>
 
 #include "apps/event_relay.h"
+#include "apps/release_keys.h"
 #include "platform/win32/application_win32.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/dpi_win32.h"
+#include "platform/win32/ecdsa_cng.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/machines_win32.h"
 #include "platform/win32/form_window.h"
@@ -88,6 +90,9 @@ int RunUpdate() {
                                    form2Relay.setTarget(&events);
                                    return std::make_unique<FormWindow>(forms::kForm2, form2Relay);
                                }};
+    CngEcdsa ecdsa;
+    services.releaseKeys = BuiltInReleaseKeys();
+    services.ecdsa = &ecdsa;
     updater::Form1 logic(services);
     relay.setTarget(&logic);
 

@@ -25,7 +25,8 @@ class HeldFile {
     virtual ~HeldFile() = default;
     // The file's length; nothing when it cannot be told.
     virtual std::optional<std::uint64_t> size() = 0;
-    // Exactly `size` bytes from `offset`, read through the hold; empty on failure.
+    // Up to `size` bytes from `offset`, read through the hold itself; shorter at the end of the
+    // file, empty on failure.
     virtual std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size) = 0;
 };
 

@@ -8,7 +8,8 @@ build="${OMBRIX_BUILD_DIR:-$root/build}"
 bash "$root/scripts/setup.sh"
 source "$root/scripts/wine-tree.sh"
 cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="http://127.0.0.1:47631/soft/updates/ombrix/ombrix" >/dev/null
+  -DUPDATE_URL="http://127.0.0.1:47631/soft/updates/ombrix/ombrix" -DUPDATE_ALLOW_UNSIGNED=ON \
+  >/dev/null
 cmake --build "$build/win"
 
 export OMBRIX_WIN_BUILD_DIR="$build/win"

@@ -10,27 +10,35 @@ port="${OMBRIX_TEST_PORT:-47631}"
 test_url="http://127.0.0.1:$port/soft/updates/ombrix/ombrix"
 # A second, small tree: Update.exe with an https URL, for the certificate tests.
 https_url="https://localhost:$((port + 1))/soft/updates/ombrix/ombrix"
+# Every tree but one builds an updater without release keys, asked for by name; the one with
+# keys, a third small tree, is the release-signature test's, with throwaway keys made here.
+signed="$build/win-signed"
 
 bash "$root/scripts/setup.sh"
 source "$root/scripts/wine-tree.sh"
 
 cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="$test_url" >/dev/null
+  -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
 cmake --build "$build/win"
 cmake -G Ninja -S "$root" -B "$build/win-https" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="$https_url" >/dev/null
+  -DUPDATE_URL="$https_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
 cmake --build "$build/win-https" --target Update
+bash "$root/tests/e2e/make_release_keys.sh" "$signed/test-keys"
+cmake -G Ninja -S "$root" -B "$signed" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
+  -DUPDATE_URL="$test_url" -DUPDATE_SIGNING_KEYS="$signed/test-keys/release-keys.pem" >/dev/null
+cmake --build "$signed" --target Update
 ship="$build/win"
 if [ "$wine_toolchain" != "$root/cmake/mingw-i686.cmake" ]; then
   # The shipped form, built and checked even where it cannot run.
   ship="$build/win-i686"
   cmake -G Ninja -S "$root" -B "$ship" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DUPDATE_URL="$test_url" >/dev/null
+    -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
   cmake --build "$ship" --target Update Brevik
 fi
 
 cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" \
-  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" -DOMBRIX_SHIP_BUILD_DIR="$ship" >/dev/null
+  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" -DOMBRIX_WIN_SIGNED_BUILD_DIR="$signed" \
+  -DOMBRIX_SHIP_BUILD_DIR="$ship" >/dev/null
 cmake --build "$build/native"
 
 cd "$build/native"

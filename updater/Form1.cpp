@@ -8,6 +8,7 @@
 #include "updater/Executable.h"
 #include "updater/Leftovers.h"
 #include "updater/ProgressScale.h"
+#include "updater/ReleaseSignature.h"
 #include "updater/Resume.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
@@ -129,6 +130,7 @@ void Form1::DownloadBody() {
 
     // Checked before anything is terminated; the download stays held until it is copied.
     CheckDownload(run_, target, ProgramFile(s_.form1.text(form1::Label7) + L".exe"));
+    CheckReleaseSignature(run_, url_, target);
     run_.partialPath.clear();  // complete: from here on it is kept whatever happens
     run_.phase = Phase::Waiting;
     form2_.Show();

@@ -48,9 +48,9 @@ std::optional<FileFailure> CopyHeld(Services& s, HeldFile& download, const std::
         return FileFailure{};
     }
     for (std::uint64_t at = 0; at < *size; at += kCopyBlock) {
-        const auto block = download.read(
-            at, static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, *size - at)));
-        if (block.empty() || !made.file->write(block.data(), block.size())) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, *size - at));
+        const auto block = download.read(at, want);
+        if (block.size() != want || !made.file->write(block.data(), block.size())) {
             return FileFailure{};
         }
     }

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/app.h"
 #include "platform/clock.h"
+#include "platform/ecdsa.h"
 #include "platform/file_system.h"
 #include "platform/machines.h"
 #include "platform/launcher.h"
@@ -41,6 +43,10 @@ struct Services {
     Launcher& launcher;
     // Creates the install window, reporting to the given events.
     std::function<std::unique_ptr<Window>(WindowEvents&)> createForm2;
+    // The keys a release must be signed with, fixed when the program is built, and what checks
+    // the signature; without keys (a build that asked for none) nothing is checked.
+    std::vector<EcdsaKey> releaseKeys = {};
+    Ecdsa* ecdsa = nullptr;
     // The largest download accepted, in bytes: the build's ceiling (CMake option
     // UPDATE_MAX_BYTES).
     std::uint64_t maxDownloadBytes = OMBRIX_UPDATE_MAX_BYTES;

@@ -98,22 +98,37 @@ class BufferedOutputFile : public OutputFile {
     bool failed_ = false;
 };
 
-// Reads `size` bytes from `offset` of an open file, or nothing.
+// Up to `size` bytes of an open file from `offset`; shorter at its end, empty on failure.
 std::vector<std::uint8_t> ReadAt(HANDLE file, std::uint64_t offset, std::size_t size) {
-    std::vector<std::uint8_t> data(size);
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file, &length)) {
+        return {};
+    }
+    const auto fileSize = static_cast<std::uint64_t>(length.QuadPart);
+    if (offset >= fileSize) {
+        return {};
+    }
+    // Sized by what the file holds, not by what was asked.
+    std::vector<std::uint8_t> data(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, fileSize - offset)));
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+        return {};
+    }
     std::size_t got = 0;
-    while (got < size) {
-        OVERLAPPED at{};  // positioned reads: the handle's own file pointer is not used
-        const std::uint64_t position = offset + got;
-        at.Offset = static_cast<DWORD>(position);
-        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    while (got < data.size()) {
         DWORD count = 0;
-        const auto want = static_cast<DWORD>(std::min(size - got, kMaxIo));
-        if (!ReadFile(file, data.data() + got, want, &count, &at) || count == 0) {
+        const auto want = static_cast<DWORD>(std::min(data.size() - got, kMaxIo));
+        if (!ReadFile(file, data.data() + got, want, &count, nullptr)) {
             return {};
+        }
+        if (count == 0) {
+            break;
         }
         got += count;
     }
+    data.resize(got);
     return data;
 }
 
@@ -121,16 +136,16 @@ class HeldHandle : public HeldFile {
   public:
     explicit HeldHandle(unique_hfile file) : file_(std::move(file)) {}
 
+    std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size) override {
+        return ReadAt(file_.get(), offset, size);
+    }
+
     std::optional<std::uint64_t> size() override {
         LARGE_INTEGER length{};
         if (!GetFileSizeEx(file_.get(), &length)) {
             return std::nullopt;
         }
         return static_cast<std::uint64_t>(length.QuadPart);
-    }
-
-    std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size) override {
-        return ReadAt(file_.get(), offset, size);
     }
 
   private:
@@ -200,36 +215,10 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
     const unique_hfile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER length{};
-    if (!file || !GetFileSizeEx(file.get(), &length)) {
+    if (!file) {
         return {};
     }
-    const auto fileSize = static_cast<std::uint64_t>(length.QuadPart);
-    if (offset >= fileSize) {
-        return {};
-    }
-    // Sized by what the file holds, not by what was asked.
-    std::vector<std::uint8_t> data(
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, fileSize - offset)));
-    LARGE_INTEGER position{};
-    position.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN)) {
-        return {};
-    }
-    std::size_t got = 0;
-    while (got < data.size()) {
-        DWORD count = 0;
-        const auto want = static_cast<DWORD>(std::min(data.size() - got, kMaxIo));
-        if (!ReadFile(file.get(), data.data() + got, want, &count, nullptr)) {
-            return {};
-        }
-        if (count == 0) {
-            break;
-        }
-        got += count;
-    }
-    data.resize(got);
-    return data;
+    return ReadAt(file.get(), offset, size);
 }
 
 NewFileResult Win32FileSystem::createNew(const std::wstring& path) {

@@ -3,13 +3,15 @@
 import pathlib
 import re
 import urllib.parse
+from typing import Optional
 
 import harness
 
 
-def update_url() -> str:
-    """The update URL built into Update.exe (the CMake cache variable UPDATE_URL)."""
-    cache = pathlib.Path(harness.win_build_dir()) / "CMakeCache.txt"
+def update_url(tree: Optional[pathlib.Path] = None) -> str:
+    """The update URL built into Update.exe (the CMake cache variable UPDATE_URL) of the
+    Windows tree under test, or of another Windows tree."""
+    cache = pathlib.Path(tree or harness.win_build_dir()) / "CMakeCache.txt"
     match = re.search(r"^UPDATE_URL:\w+=(.*)$", cache.read_text(), re.MULTILINE)
     if not match:
         raise harness.HarnessError(f"no UPDATE_URL in {cache}")

@@ -154,11 +154,12 @@ class FakeFiles : public FileSystem {
         ~Held() override { --owner_.holds[path_]; }
         std::optional<std::uint64_t> size() override { return bytes_.size(); }
         Bytes read(std::uint64_t offset, std::size_t size) override {
-            if (offset > bytes_.size() || size > bytes_.size() - offset) {
+            if (offset >= bytes_.size()) {
                 return {};
             }
             const auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
-            return Bytes(begin, begin + static_cast<std::ptrdiff_t>(size));
+            const auto count = std::min<std::size_t>(size, bytes_.size() - offset);
+            return Bytes(begin, begin + static_cast<std::ptrdiff_t>(count));
         }
 
       private:

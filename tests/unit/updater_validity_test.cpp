@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "checks_rig.h"
 #include "fakes/updater_rig.h"
 #include "updater/DownloadChecks.h"
 #include "updater/Executable.h"
@@ -10,6 +11,7 @@
 namespace ombrix {
 namespace {
 
+using fakes::ChecksRig;
 using fakes::PeBytes;
 using fakes::PeOptions;
 using fakes::UpdaterRig;
@@ -89,28 +91,6 @@ TEST(VersionRecordTest, ReadsTheFixedFileVersion) {
     EXPECT_EQ(updater::FileVersionOf(files, L"v"), Version(2, 5, 300, 7));
     EXPECT_EQ(updater::FileVersionOf(files, L"none"), std::nullopt);
 }
-
-// One run of the checks against an installed product that runs as process 7.
-struct ChecksRig : UpdaterRig {
-    fakes::Bytes installed = PeBytes(3000, 0x11);
-    ChecksRig() { processes.procs.push_back({7, L"Ombrix.exe", path(L"Ombrix.exe")}); }
-    int run(const fakes::Bytes& offered) {
-        files.files[path(L"Ombrix.exe")] = installed;
-        return download(offered);
-    }
-    // Refused before anything was closed: the product as it was, running, the download gone.
-    void expectRefused(int code, int expectedCode, const wchar_t* text) {
-        EXPECT_EQ(code, expectedCode);
-        ASSERT_EQ(boxes.shown.size(), 1u);
-        EXPECT_EQ(boxes.shown[0].text, text);
-        EXPECT_EQ(boxes.shown[0].title, L"提示：");
-        EXPECT_EQ(boxes.shown[0].style, kMbInformation);
-        EXPECT_FALSE(files.fileExists(path(L"ombrix")));
-        EXPECT_EQ(files.files[path(L"Ombrix.exe")], installed);
-        EXPECT_TRUE(processes.isRunning(7));
-        EXPECT_EQ(form2Window, nullptr);
-    }
-};
 
 TEST(DownloadChecksTest, RefusalsComeBeforeAnythingIsClosed) {
     const auto versioned = [](std::uint64_t v) { return Options([v](auto& o) { o.version = v; }); };
