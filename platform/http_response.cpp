@@ -48,6 +48,8 @@ std::optional<std::int64_t> ParseDigits(std::wstring_view text) {
 
 std::wstring FindResponseHeader(const std::wstring& rawHeaders, const std::wstring& name) {
     const std::wstring_view raw(rawHeaders);
+    std::wstring value;
+    bool found = false;
     std::size_t end = raw.find(L"\r\n");  // the status line holds no header
     while (end != std::wstring_view::npos) {
         const std::size_t start = end + 2;
@@ -57,14 +59,38 @@ std::wstring FindResponseHeader(const std::wstring& rawHeaders, const std::wstri
         const std::size_t colon = line.find(L':');
         if (colon != std::wstring_view::npos &&
             EqualsIgnoreCase(Trimmed(line.substr(0, colon)), name)) {
-            return std::wstring(Trimmed(line.substr(colon + 1)));
+            if (found) {
+                value += L", ";
+            }
+            value += Trimmed(line.substr(colon + 1));
+            found = true;
         }
     }
-    return {};
+    return value;
 }
 
 std::optional<std::int64_t> ParseContentLength(const std::wstring& text) {
     return ParseDigits(text);
+}
+
+LengthField ReadContentLength(const std::wstring& value) {
+    if (value.empty()) {
+        return {};
+    }
+    std::optional<std::int64_t> length;
+    std::wstring_view rest(value);
+    for (;;) {
+        const std::size_t comma = rest.find(L',');
+        const auto member = ParseDigits(Trimmed(rest.substr(0, comma)));
+        if (!member || (length && *member != *length)) {
+            return {false, std::nullopt};
+        }
+        length = member;
+        if (comma == std::wstring_view::npos) {
+            return {true, length};
+        }
+        rest.remove_prefix(comma + 1);
+    }
 }
 
 std::optional<ContentRange> ParseContentRange(const std::wstring& text) {

@@ -7,12 +7,22 @@
 
 namespace ombrix {
 
-// The value of the first header `name` (letter case ignored) in raw CRLF-separated response
-// headers whose first line is the status line; "" when there is none.
+// The value of the header `name` (letter case ignored) in raw CRLF-separated response headers
+// whose first line is the status line; a repeated header's values joined by ", ", as HTTP reads
+// them; "" when there is none.
 std::wstring FindResponseHeader(const std::wstring& rawHeaders, const std::wstring& name);
 
 // The announced body length: a text of decimal digits only; nothing for anything else.
 std::optional<std::int64_t> ParseContentLength(const std::wstring& text);
+
+// A Content-Length value as the response's framing: no header (no length), one length (also
+// repeated unchanged, "N, N"), or unusable: anything else (a sign, other characters, a list of
+// different lengths), after which the body's end cannot be told.
+struct LengthField {
+    bool usable = true;
+    std::optional<std::int64_t> length;
+};
+LengthField ReadContentLength(const std::wstring& value);
 
 // "bytes FIRST-LAST/TOTAL"; total is -1 for "*".
 struct ContentRange {

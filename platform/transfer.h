@@ -41,7 +41,8 @@ class Transfer {
     // Waits, handling window events, until the latest request's response is in (true), or it
     // failed or was cancelled (false).
     virtual bool awaitResponse() = 0;
-    // A response header's value, or "" when the response has none.
+    // A response header's value (a repeated header's values joined by ", "), or "" when the
+    // response has none.
     virtual std::wstring header(const std::wstring& name) = 0;
     // The HTTP status of the response (after state 12).
     virtual int httpStatus() = 0;

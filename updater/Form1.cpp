@@ -16,13 +16,15 @@
 namespace ombrix::updater {
 namespace {
 constexpr std::size_t kChunkSize = 1024;
+constexpr int kWholeBodyStatus = 200;
+constexpr int kPartialStatus = 206;
 constexpr int kProxyLoginStatus = 407;
 constexpr int kNotModifiedStatus = 304;
 // In the download folder, which only those who may update the program folder can write to.
 constexpr wchar_t kInstanceLockName[] = L"Update.lock";
 }  // namespace
 
-Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_) {}
+Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_), budget_(services) {}
 
 std::wstring Form1::ProgramFile(const std::wstring& name) {
     return s_.folder.path() + L"\\" + name;
@@ -103,11 +105,16 @@ void Form1::DownloadBody() {
     if (status == kProxyLoginStatus) {
         run_.fail(texts::kProxyLogin);
     }
-    if (status < 200 || status > 299) {
+    if (status == kPartialStatus) {
+        // Asked for the whole body, answered with a part (a broken cache): never the whole.
+        run_.fail(texts::kIncomplete);
+    }
+    if (status != kWholeBodyStatus) {
         run_.fail(texts::kServerErrorPrefix + DecimalText(status) + texts::kServerErrorSuffix);
     }
     const std::wstring target = s_.form1.text(form1::Text2);
     run_.record.delivered = Validators{s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
+    auto announced = AnnouncedLength();
 
     // An existing file is truncated, so nothing of an older download survives behind the body.
     run_.download = s_.files.createFile(target);
@@ -115,8 +122,6 @@ void Form1::DownloadBody() {
         run_.fail(texts::kCannotSave);
     }
     run_.partialPath = target;
-
-    auto announced = ParseContentLength(s_.inet1.header(L"Content-Length"));
     ShowLength(announced);
 
     std::uint64_t written = 0;
@@ -152,6 +157,27 @@ void Form1::DownloadBody() {
     form2_.Show();
 }
 
+std::optional<std::int64_t> Form1::AnnouncedLength() {
+    const LengthField field = ReadContentLength(s_.inet1.header(L"Content-Length"));
+    if (!field.usable) {
+        run_.fail(texts::kIncomplete);  // where the body ends cannot be told
+    }
+    budget_.restart();
+    if (field.length) {
+        CheckRoom(budget_.announced(static_cast<std::uint64_t>(*field.length)));
+    }
+    return field.length;
+}
+
+void Form1::CheckRoom(Room room) {
+    if (room == Room::TooLarge) {
+        run_.fail(texts::kTooLarge);
+    }
+    if (room == Room::NoSpace) {
+        run_.fail(texts::kCannotSave);
+    }
+}
+
 void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced) {
     const ProgressScale scale(announced.value_or(0));
     std::vector<std::uint8_t> chunk;  // the chunk read last, replaced by each read
@@ -160,6 +186,9 @@ void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t
     // One write, one read, one pump and one progress update per chunk. The loop ends with the
     // body (an empty read), or as soon as more arrived than was announced.
     while (!chunk.empty()) {
+        if (!announced) {
+            CheckRoom(budget_.grow(written, chunk.size()));
+        }
         if (!run_.download->write(chunk.data(), chunk.size())) {
             run_.fail(texts::kCannotSave);
         }
@@ -186,7 +215,7 @@ void Form1::ShowLength(const std::optional<std::int64_t>& announced) {
 void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
                              std::optional<std::int64_t>& announced) {
     const auto identity = [this] {
-        return BodyIdentity{ParseContentLength(s_.inet1.header(L"Content-Length")),
+        return BodyIdentity{ReadContentLength(s_.inet1.header(L"Content-Length")).length,
                             s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
     };
     BodyIdentity body = identity();
@@ -211,6 +240,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
             return;
         }
         if (step == ResumeStep::Restart) {
+            announced = AnnouncedLength();  // a new body, looked at as the first one was
             run_.download.reset();
             run_.download = s_.files.createFile(target);
             if (!run_.download) {
@@ -219,7 +249,6 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
             written = 0;
             body = identity();
             run_.record.delivered = Validators{body.etag, body.lastModified};
-            announced = body.length;
             ShowLength(announced);
             s_.progressBar1.setValue(0);
         }

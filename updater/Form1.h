@@ -4,6 +4,7 @@
 #include <string>
 
 #include "updater/Controls.h"
+#include "updater/DownloadBudget.h"
 #include "updater/Form2.h"
 #include "updater/Run.h"
 
@@ -35,6 +36,10 @@ class Form1 : public WindowEvents {
   private:
     void DownloadBody();
     void WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced);
+    // The response's announced length, once it is known to be usable, within the ceiling and
+    // with room on the volume; ends the run otherwise.
+    std::optional<std::int64_t> AnnouncedLength();
+    void CheckRoom(Room room);
     void ShowLength(const std::optional<std::int64_t>& announced);
     // Goes on with a body that broke off before its announced length, from the file's end or
     // from byte 0; returns when it is complete, or when it cannot go on.
@@ -49,6 +54,7 @@ class Form1 : public WindowEvents {
     Services& s_;
     Run run_;
     Form2 form2_;
+    DownloadBudget budget_;
     std::wstring url_;  // the update URL, asked again for a resume
 };
 

@@ -83,13 +83,14 @@ void Form2::Install() {
     const InstallFiles& files = run_.installFiles;
 
     s_.form1.setText(form1::Label3, texts::kCopying);
-    const auto failure = ReplaceProduct(s_, files, progress);
+    const auto failure = ReplaceProduct(run_);
     progress.replaceOver = true;
     s_.form1.blockSessionEnd(std::nullopt);
     if (failure) {
         if (!progress.sessionEnding) {
-            run_.prompts.show(std::wstring(texts::kCannotReplace) + L"\n" + failure->reason,
-                              std::wstring(texts::kNoticeTitle), kMbInformation);
+            const std::wstring why = failure->reason.empty() ? L"" : L"\n" + failure->reason;
+            run_.prompts.show(texts::kCannotReplace + why, std::wstring(texts::kNoticeTitle),
+                              kMbInformation);
         }
         run_.end(kExitFailed);
     }

@@ -15,11 +15,12 @@ inline constexpr unsigned kRetryAtMostMs = 30000;
 std::optional<FileFailure> WithRetries(Clock& clock,
                                        const std::function<std::optional<FileFailure>()>& op);
 
-// Puts the download in place of the product, so that a power cut at any moment leaves either
-// product whole: a flushed copy of the download beside the product, a flushed copy of the old
-// product as the backup, the new copy renamed over the product. Steps already done (in `progress`)
-// are not done again. On failure the backup is still there, for the run's end to put back.
-std::optional<FileFailure> ReplaceProduct(Services& s, const InstallFiles& files,
-                                          InstallProgress& progress);
+// Puts the checked download in place of the product, so that a power cut at any moment leaves
+// either product whole: a flushed copy of the held download in a file created new beside the
+// product (held so that nobody can change or swap it), a flushed copy of the old product as the
+// backup, the new copy renamed through its handle over the product. Steps already done (in
+// run.install) are not done again. On failure the backup is still there, for the run's end to
+// put back.
+std::optional<FileFailure> ReplaceProduct(Run& run);
 
 }  // namespace ombrix::updater

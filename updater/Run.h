@@ -37,6 +37,8 @@ struct Run {
     std::wstring partialPath;
     // The checked download, held against changes until the install step has copied it.
     std::unique_ptr<HeldFile> heldDownload;
+    // Its copy beside the product, held from its creation until it is renamed over the product.
+    std::unique_ptr<NewFile> freshCopy;
     InstallProgress install;
     // The response completed while a box was open; it is taken up when the box is answered.
     bool responseHeld = false;

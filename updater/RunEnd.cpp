@@ -9,6 +9,7 @@ void Run::end(int code) {
     s.inet1.cancel();
     discardPartial();
     phase = Phase::Ended;
+    freshCopy.reset();
     if (!installFiles.product.empty()) {
         if (s.files.fileExists(installFiles.fresh)) {
             s.files.deleteFile(installFiles.fresh);

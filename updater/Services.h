@@ -1,5 +1,6 @@
 #pragma once
 // Everything the updater's logic reaches the system through.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -51,6 +52,9 @@ struct Services {
     // the signature; without keys (a build that asked for none) nothing is checked.
     std::vector<EcdsaKey> releaseKeys = {};
     Ecdsa* ecdsa = nullptr;
+    // The largest download accepted, in bytes: the build's ceiling (CMake option
+    // UPDATE_MAX_BYTES).
+    std::uint64_t maxDownloadBytes = OMBRIX_UPDATE_MAX_BYTES;
 };
 
 // Where an update run stands; cancel and close depend on it.

@@ -33,6 +33,7 @@ inline constexpr wchar_t kServerErrorPrefix[] = L"服务器返回错误（HTTP "
 inline constexpr wchar_t kServerErrorSuffix[] = L"），请稍后再试！";
 inline constexpr wchar_t kProxyLogin[] = L"代理服务器需要身份验证，无法连接升级服务器！";
 inline constexpr wchar_t kIncomplete[] = L"文件下载不完整，请稍后再试！";
+inline constexpr wchar_t kTooLarge[] = L"下载的文件过大，升级未完成！";
 inline constexpr wchar_t kCannotSave[] = L"无法保存下载文件，请检查磁盘空间和写入权限！";
 inline constexpr wchar_t kUntrustedServer[] = L"无法验证升级服务器的证书，升级已取消！";
 inline constexpr wchar_t kBadSignature[] = L"下载的文件签名无效，升级未完成！";

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/decimal_text.h"
+#include "platform/win32/new_file_win32.h"
 #include "platform/win32/system_error_text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -134,8 +135,17 @@ std::vector<std::uint8_t> ReadAt(HANDLE file, std::uint64_t offset, std::size_t 
 class HeldHandle : public HeldFile {
   public:
     explicit HeldHandle(unique_hfile file) : file_(std::move(file)) {}
+
     std::vector<std::uint8_t> read(std::uint64_t offset, std::size_t size) override {
         return ReadAt(file_.get(), offset, size);
+    }
+
+    std::optional<std::uint64_t> size() override {
+        LARGE_INTEGER length{};
+        if (!GetFileSizeEx(file_.get(), &length)) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint64_t>(length.QuadPart);
     }
 
   private:
@@ -211,6 +221,32 @@ std::vector<std::uint8_t> Win32FileSystem::read(const std::wstring& path, std::u
     return ReadAt(file.get(), offset, size);
 }
 
+NewFileResult Win32FileSystem::createNew(const std::wstring& path) {
+    return CreateHeldNewFile(ExtendedLengthPath(path));
+}
+
+bool Win32FileSystem::makeWritable(const std::wstring& path) {
+    const std::wstring name = ExtendedLengthPath(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return true;
+    }
+    const DWORD rest = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    return SetFileAttributesW(name.c_str(), rest == 0 ? FILE_ATTRIBUTE_NORMAL : rest) != FALSE;
+}
+
+std::optional<std::uint64_t> Win32FileSystem::freeSpace(const std::wstring& folder) {
+    std::wstring name = ExtendedLengthPath(folder);
+    if (name.empty() || name.back() != L'\\') {
+        name += L'\\';
+    }
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(name.c_str(), &available, nullptr, nullptr)) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
+}
+
 bool Win32FileSystem::deleteFile(const std::wstring& path) {
     return DeleteFileW(ExtendedLengthPath(path).c_str()) != FALSE;
 }
@@ -236,12 +272,6 @@ FileHold Win32FileSystem::hold(const std::wstring& path) {
 
 namespace {
 
-FileFailure FailureOf(DWORD code) {
-    const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-                      code == ERROR_ACCESS_DENIED;
-    return {SystemErrorText(code), held};
-}
-
 // Identity of an existing file: its volume's serial number and its index on that volume.
 std::optional<std::tuple<DWORD, DWORD, DWORD>> IdentityOf(const std::wstring& path) {
     // No access asked: a running program's image opens this way too.
@@ -265,7 +295,7 @@ std::optional<FileFailure> Win32FileSystem::copyFile(const std::wstring& source,
         // A copy of a read-only source is read-only too, and would not go away.
         SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(to.c_str());
-        return FailureOf(reason);
+        return FileFailureOf(reason);
     }
     SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
     // On the disk before anything is renamed onto it: a power cut must not leave a product of
@@ -275,7 +305,7 @@ std::optional<FileFailure> Win32FileSystem::copyFile(const std::wstring& source,
     if (!copy || !FlushFileBuffers(copy.get())) {
         const DWORD reason = GetLastError();
         DeleteFileW(to.c_str());
-        return FailureOf(reason);
+        return FileFailureOf(reason);
     }
     return std::nullopt;
 }
@@ -284,7 +314,7 @@ std::optional<FileFailure> Win32FileSystem::moveFile(const std::wstring& from,
                                                      const std::wstring& to) {
     if (!MoveFileExW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return FailureOf(GetLastError());
+        return FileFailureOf(GetLastError());
     }
     return std::nullopt;
 }

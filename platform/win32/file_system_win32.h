@@ -17,6 +17,7 @@ class Win32FileSystem : public FileSystem {
     // The file buffers writes (64 KiB) so that small writes do not each cost a system call;
     // its close() flushes and reports any failure, a full disk included.
     std::unique_ptr<OutputFile> createFile(const std::wstring& path) override;
+    NewFileResult createNew(const std::wstring& path) override;
     std::vector<std::uint8_t> read(const std::wstring& path, std::uint64_t offset,
                                    std::size_t size) override;
     bool deleteFile(const std::wstring& path) override;
@@ -24,6 +25,9 @@ class Win32FileSystem : public FileSystem {
     std::optional<FileFailure> copyFile(const std::wstring& source,
                                         const std::wstring& target) override;
     std::optional<FileFailure> moveFile(const std::wstring& from, const std::wstring& to) override;
+    bool makeWritable(const std::wstring& path) override;
+    // What GetDiskFreeSpaceEx reports as free for this user.
+    std::optional<std::uint64_t> freeSpace(const std::wstring& folder) override;
     // Volume serial number and file index; CompareStringOrdinal ignoring case as the fallback.
     bool sameFile(const std::wstring& a, const std::wstring& b) override;
     bool sameName(const std::wstring& a, const std::wstring& b) override;

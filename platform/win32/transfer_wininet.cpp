@@ -355,7 +355,7 @@ std::int64_t Respond(WinInetShared& s, HINTERNET request) {
     const int status = QueryStatus(request);
     std::wstring headers = QueryRawHeaders(request);
     const std::int64_t announced =
-        ParseContentLength(FindResponseHeader(headers, L"Content-Length")).value_or(-1);
+        ReadContentLength(FindResponseHeader(headers, L"Content-Length")).length.value_or(-1);
     bool wakeReader = false;
     {
         ExclusiveLock hold(s.lock);

@@ -26,6 +26,10 @@ one JSON line to --log (and stdout): "listening" (with the port, useful with --p
                  serve --file (another ETag), honouring Range and If-Range
     stall-always every response stalls after --sent bytes of what it announced
     silent       accepts the request and never answers
+    endless      200 without Content-Length; the file's first 64 KiB over and over, until the
+                 client goes away
+    two-lengths  200 with two Content-Length headers, the file's length and one more; the file
+    partial      206 with "Content-Range: bytes 0-N/N+1" and the whole file, whatever was asked
 
 The last six modes send a strong ETag (from the content) and Last-Modified.
 
@@ -54,7 +58,7 @@ from typing import List, Optional
 
 MODES = ["normal", "no-length", "short", "reset", "status", "not-program", "drip", "long", "stall",
          "redirect", "break-once", "stall-once", "ignore-range", "changes", "stall-always",
-         "silent"]
+         "silent", "endless", "two-lengths", "partial"]
 RESUMING = {"break-once", "stall-once", "ignore-range", "changes", "stall-always"}
 CHUNK = 64 * 1024
 UPDATE_PATH = "/soft/updates/ombrix/ombrix"
@@ -164,6 +168,10 @@ class Handler(BaseHTTPRequestHandler):
             self.end_headers()
             self.close_connection = True
             return 302, 0, 0
+        if mode == "endless":
+            return self.endless(options)
+        if mode in ("two-lengths", "partial"):
+            return self.misframed(options, size)
         default_announce = size // 2 if mode == "long" else size
         announced = default_announce if options.announce is None else options.announce
         limit = size
@@ -236,6 +244,38 @@ class Handler(BaseHTTPRequestHandler):
             # An early close, not a reset: under Wine a reset can discard what had arrived.
             self.connection.shutdown(socket.SHUT_RDWR)
         return status, len(rest), len(part)
+
+    def endless(self, options):
+        with open(options.file, "rb") as f:
+            block = f.read(CHUNK)
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        sent = 0
+        try:
+            while not self.server.stopping.is_set():
+                self.wfile.write(block)
+                sent += len(block)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        return 200, None, sent
+
+    def misframed(self, options, size: int):
+        """A response whose framing cannot be trusted to hold the whole file."""
+        partial = options.mode == "partial"
+        self.send_response(206 if partial else 200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(size))
+        if partial:
+            self.send_header("Content-Range", f"bytes 0-{size - 1}/{size + 1}")
+        else:
+            self.send_header("Content-Length", str(size + 1))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        return 206 if partial else 200, size, self.send_body(options, size)
 
     def page(self, status: int, html: str):
         body = html.encode("utf-8")

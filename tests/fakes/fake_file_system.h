@@ -25,7 +25,9 @@ class FakeFiles : public FileSystem {
     std::optional<std::size_t> diskFullAfter;        // writes fail past this many bytes in a file
     // Copies and renames that touch the file fail as held by another program this many times.
     std::map<std::wstring, int, NoCaseLess> heldFor;
-    std::optional<FileFailure> moveFailure;  // every rename fails so
+    std::optional<FileFailure> moveFailure;       // every rename fails so
+    std::set<std::wstring, NoCaseLess> readOnly;  // renames onto them are refused, as Windows does
+    std::optional<std::uint64_t> capacity;        // the volume's size; free is what files leave
 
     bool folderExists(const std::wstring& path) override { return folders.count(path) != 0; }
     bool createFolder(const std::wstring& path) override {
@@ -41,6 +43,29 @@ class FakeFiles : public FileSystem {
         }
         files[path].clear();
         return std::make_unique<File>(*this, path);
+    }
+    NewFileResult createNew(const std::wstring& path) override {
+        log_.push_back(L"create-new " + path);
+        if (files.count(path) || unwritable.count(path)) {
+            return {nullptr, FileFailure{L"File exists."}};
+        }
+        files[path].clear();
+        return {std::make_unique<New>(*this, path), {}};
+    }
+    bool makeWritable(const std::wstring& path) override {
+        log_.push_back(L"writable " + path);
+        readOnly.erase(path);
+        return true;
+    }
+    std::optional<std::uint64_t> freeSpace(const std::wstring&) override {
+        if (!capacity) {
+            return std::nullopt;
+        }
+        std::uint64_t used = 0;
+        for (const auto& file : files) {
+            used += file.second.size();
+        }
+        return used >= *capacity ? 0 : *capacity - used;
     }
     Bytes read(const std::wstring& path, std::uint64_t offset, std::size_t size) override {
         const auto file = files.find(path);
@@ -79,6 +104,9 @@ class FakeFiles : public FileSystem {
         if (moveFailure) {
             return moveFailure;
         }
+        if (readOnly.count(to)) {
+            return FileFailure{L"Access denied.", true};
+        }
         const auto file = files.find(from);
         if (file == files.end()) {
             return FileFailure{L"File not found."};
@@ -116,14 +144,46 @@ class FakeFiles : public FileSystem {
     int openFiles = 0;
 
   private:
+    // Reads what the file held when it was held: nobody can change it meanwhile.
     class Held : public HeldFile {
       public:
-        Held(FakeFiles& owner, std::wstring path) : owner_(owner), path_(std::move(path)) {
+        Held(FakeFiles& owner, std::wstring path)
+            : owner_(owner), path_(std::move(path)), bytes_(owner_.files[path_]) {
             ++owner_.holds[path_];
         }
         ~Held() override { --owner_.holds[path_]; }
+        std::optional<std::uint64_t> size() override { return bytes_.size(); }
         Bytes read(std::uint64_t offset, std::size_t size) override {
-            return owner_.read(path_, offset, size);
+            if (offset >= bytes_.size()) {
+                return {};
+            }
+            const auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(offset);
+            const auto count = std::min<std::size_t>(size, bytes_.size() - offset);
+            return Bytes(begin, begin + static_cast<std::ptrdiff_t>(count));
+        }
+
+      private:
+        FakeFiles& owner_;
+        std::wstring path_;
+        Bytes bytes_;
+    };
+
+    // A new file, renamed as moveFile renames (same log line, same failures).
+    class New : public NewFile {
+      public:
+        New(FakeFiles& owner, std::wstring path) : owner_(owner), path_(std::move(path)) {}
+        bool write(const std::uint8_t* data, std::size_t size) override {
+            auto& bytes = owner_.files[path_];
+            bytes.insert(bytes.end(), data, data + size);
+            return true;
+        }
+        bool flush() override { return true; }
+        std::optional<FileFailure> renameOver(const std::wstring& target) override {
+            auto failure = owner_.moveFile(path_, target);
+            if (!failure) {
+                path_ = target;
+            }
+            return failure;
         }
 
       private:

@@ -263,6 +263,43 @@ void CheckHold(Win32FileSystem& fs, const std::wstring& root) {
     CHECK(fs.hold(path).outcome == FileHold::Outcome::NotFound);
 }
 
+// A new file is made only where no name is, is held against writes, deletes and renames by
+// others, and is renamed through its handle over a product, a read-only one once made writable.
+void CheckNewFile(Win32FileSystem& fs, const std::wstring& root) {
+    const std::wstring fresh = root + L"\\新 Ombrix.exe.new";
+    const std::wstring product = root + L"\\新 Ombrix.exe";
+    const Bytes body = Pattern(70000, 6);
+    CHECK(WriteRaw(product, Pattern(100, 7)));
+    CHECK(SetFileAttributesW(ExtendedLengthPath(product).c_str(), FILE_ATTRIBUTE_READONLY));
+    CHECK(WriteRaw(fresh, Pattern(10, 8)));
+    NewFileResult taken = fs.createNew(fresh);
+    CHECK(taken.file == nullptr && !taken.failure.held);
+    CHECK(fs.deleteFile(fresh));
+    NewFileResult made = fs.createNew(fresh);
+    ASSERT(made.file != nullptr);
+    CHECK(made.file->write(body.data(), body.size()) && made.file->flush());
+    CHECK(fs.read(fresh, 0, body.size()) == body);  // others may read it, sharing writes
+    CHECK(!WriteRaw(fresh, Pattern(10, 9)));
+    CHECK(!fs.deleteFile(fresh));
+    CHECK(fs.moveFile(fresh, root + L"\\elsewhere").has_value());
+
+    // Windows refuses a rename onto a read-only file (Wine allows it through a handle).
+    CHECK(fs.makeWritable(product));
+    CHECK((GetFileAttributesW(ExtendedLengthPath(product).c_str()) & FILE_ATTRIBUTE_READONLY) == 0);
+    CHECK(fs.makeWritable(root + L"\\absent"));
+    const auto renamed = made.file->renameOver(product);
+    CHECK_DETAIL(!renamed.has_value(), renamed ? renamed->reason : L"");
+    CHECK(fs.read(product, 0, body.size()) == body);
+    // Still held under its new name: the rename went through the handle.
+    CHECK(!fs.deleteFile(product));
+    made.file.reset();
+    CHECK(fs.deleteFile(product));
+
+    const auto free = fs.freeSpace(root);
+    CHECK(free.has_value() && *free > 0);
+    CHECK(!fs.freeSpace(L"Q:\\no such drive").has_value());
+}
+
 void CheckFileSystem(const std::wstring& workFolder) {
     Section(L"file system");
     Win32FileSystem fs;
@@ -272,6 +309,7 @@ void CheckFileSystem(const std::wstring& workFolder) {
     CheckCopyMoveAndIdentity(fs, workFolder);
     CheckLongPaths(fs, workFolder);
     CheckHold(fs, workFolder);
+    CheckNewFile(fs, workFolder);
 }
 
 }  // namespace ombrix::test

@@ -113,8 +113,7 @@ TEST_F(InstallTest, YesInstallsThroughACopyAndABackupStartsAndLeavesNothingBehin
 
     const std::wstring fresh = product() + L".update-new";
     const std::wstring backup = product() + L".update-old";
-    EXPECT_LT(at(L"copy " + rig.path(L"ombrix") + L" -> " + fresh),
-              at(L"copy " + product() + L" -> " + backup));
+    EXPECT_LT(at(L"create-new " + fresh), at(L"copy " + product() + L" -> " + backup));
     EXPECT_LT(at(L"copy " + product() + L" -> " + backup),
               at(L"move " + fresh + L" -> " + product()));
     EXPECT_LT(at(L"move " + fresh + L" -> " + product()), at(L"delete " + rig.path(L"ombrix")));
@@ -202,6 +201,43 @@ TEST_F(InstallTest, ShortLockIsWaitedOutALongOneFailsAndPutsTheOldProductBack) {
     EXPECT_FALSE(held.files.fileExists(held.path(L"ombrix.exe.update-old")));
     // It was closed for nothing: it runs again.
     EXPECT_EQ(held.launcher.started, std::vector<std::wstring>{held.path(L"ombrix.exe")});
+}
+
+TEST_F(InstallTest, WhatWasCheckedIsInstalledThroughANewFileWhateverLiesAround) {
+    ASSERT_NO_FATAL_FAILURE(handOver());
+    // After the checks: another file planted under the copy's name, and the download's name
+    // showing other bytes (which its hold keeps from happening on a real system).
+    const std::wstring fresh = product() + L".update-new";
+    rig.files.files[fresh] = ExecutableBytes(4000, 0x66);
+    rig.files.files[rig.path(L"ombrix")] = ExecutableBytes(4000, 0x77);
+    rig.boxes.answers = {7};
+    EXPECT_EQ(rig.tick(), updater::kExitInstalled);
+    EXPECT_EQ(rig.files.files[product()], newProduct);
+    // Made new once the planted file was gone.
+    const auto removed = static_cast<std::size_t>(at(L"delete " + fresh));
+    ASSERT_LT(removed + 1, rig.log.size());
+    EXPECT_EQ(rig.log[removed + 1], L"create-new " + fresh);
+
+    UpdaterRig stuck;  // a name that cannot be cleared is never written through
+    stuck.files.files[stuck.path(L"Ombrix.exe")] = oldProduct;
+    ASSERT_EQ(stuck.download(newProduct), -1);
+    stuck.files.files[stuck.path(L"ombrix.exe.update-new")] = ExecutableBytes(4000, 0x66);
+    stuck.files.undeletable.insert(stuck.path(L"ombrix.exe.update-new"));
+    EXPECT_EQ(stuck.tick(), updater::kExitFailed);
+    EXPECT_EQ(stuck.files.files[stuck.path(L"Ombrix.exe")], oldProduct);
+    EXPECT_EQ(stuck.boxes.shown[0].text, L"无法替换程序文件，升级未完成！\nFile exists.");
+}
+
+TEST_F(InstallTest, ReadOnlyProductIsMadeWritableNotWaitedFor) {
+    ASSERT_NO_FATAL_FAILURE(handOver());
+    rig.files.readOnly.insert(product());
+    rig.boxes.answers = {7};
+    const auto before = rig.clock.now;
+    EXPECT_EQ(rig.tick(), updater::kExitInstalled);
+    EXPECT_EQ(rig.clock.now, before);
+    EXPECT_EQ(rig.files.files[product()], newProduct);
+    EXPECT_LT(at(L"writable " + product()),
+              at(L"move " + product() + L".update-new -> " + product()));
 }
 
 TEST_F(InstallTest, OtherFailuresAreNotRetried) {
