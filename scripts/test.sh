@@ -20,24 +20,17 @@ cmake --build "$build/win"
 cmake -G Ninja -S "$root" -B "$build/win-https" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
   -DUPDATE_URL="$https_url" >/dev/null
 cmake --build "$build/win-https" --target Update
-# The shipped form with its test tools, run in an emulated machine (tests/i686), and an x86_64
-# tree whose fake products stand for a 64-bit product there.
-ship="$build/win" x64="$build/win"
+# The shipped form with its test tools, run in an emulated machine (tests/i686).
+ship="$build/win"
 if [ "$wine_toolchain" != "$root/cmake/mingw-i686.cmake" ]; then
   ship="$build/win-i686"
   cmake -G Ninja -S "$root" -B "$ship" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DUPDATE_URL="$test_url" >/dev/null
   cmake --build "$ship" --target Update Brevik e2e_tools
-else
-  x64="$build/win-x86_64"
-  cmake -G Ninja -S "$root" -B "$x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-    -DUPDATE_URL="$test_url" >/dev/null
-  cmake --build "$x64" --target fake_product_old fake_product_new
 fi
 
 cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" \
-  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" -DOMBRIX_SHIP_BUILD_DIR="$ship" \
-  -DOMBRIX_X64_BUILD_DIR="$x64" >/dev/null
+  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" -DOMBRIX_SHIP_BUILD_DIR="$ship" >/dev/null
 cmake --build "$build/native"
 
 cd "$build/native"

@@ -69,9 +69,7 @@ class Session:
         env = dict(os.environ)
         env.update({
             "WINEPREFIX": str(self.prefix),
-            # A 32-bit tree may run in a 64-bit prefix too (the emulated test machine's).
-            "WINEARCH": os.environ.get("OMBRIX_E2E_WINEARCH")
-            or ("win64" if tree_is_64bit() else "win32"),
+            "WINEARCH": "win64" if tree_is_64bit() else "win32",
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": DLL_OVERRIDES,
             "DISPLAY": self.display,

@@ -12,7 +12,7 @@ import unittest
 
 import vm
 
-ALL_OK = ["OMBRIX-I386-PROBE 42", "OMBRIX-PLAN 2", "noise", "OMBRIX-RESULT win64 a.B.test_x ok",
+ALL_OK = ["OMBRIX-I386-PROBE 42", "OMBRIX-PLAN 2", "noise", "OMBRIX-RESULT win32 a.B.test_x ok",
           "OMBRIX-RESULT win32 a.B.test_y ok"]
 
 

@@ -8,8 +8,8 @@ their end-to-end scenarios: this kernel runs no 32-bit code, the machine's kerne
 The disk (Debian 12 with Wine and both prefixes ready, about 3 GB used of a sparse 6 GB) is
 cached in $OMBRIX_I686_CACHE if set, else in the build tree ($OMBRIX_I686_DIR), in a folder
 named by a digest of its recipe, so that a changed recipe makes a new one. Programs come from
-$OMBRIX_SHIP_BUILD_DIR (the i686 tree, test tools included) and the 64-bit fake products from
-$OMBRIX_X64_BUILD_DIR. Where something cannot be had, the command fails and says why.
+$OMBRIX_SHIP_BUILD_DIR (the i686 tree, test tools included). Where something cannot be had, the
+command fails and says why.
 """
 
 import hashlib
@@ -40,7 +40,6 @@ SOURCE_FILES = ["tests/e2e", "tests/i686", "scripts/setup.sh", "updater/Controls
 TREE_FILES = ["CMakeCache.txt", "apps/Update.exe", "apps/Brevik.exe", "tools/automate.exe",
               "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe",
               "tools/product-crash/Ombrix.exe", "tools/not-programs/library.dll"]
-X64_FILES = ["tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe"]
 
 
 class Unavailable(Exception):
@@ -85,17 +84,15 @@ def tree(variable: str) -> pathlib.Path:
 
 
 def make_payload(work: pathlib.Path) -> pathlib.Path:
-    """The second disk: the test code, the i686 programs and tools, the 64-bit products."""
+    """The second disk: the test code, the i686 programs and tools."""
     files = work / "payload"
     for relative in SOURCE_FILES:
         copy(SOURCE / relative, files / "src" / relative)
-    for variable, target, names in (("OMBRIX_SHIP_BUILD_DIR", "win", TREE_FILES),
-                                    ("OMBRIX_X64_BUILD_DIR", "x64", X64_FILES)):
-        root = tree(variable)
-        for relative in names:
-            if not (root / relative).is_file():
-                raise Unavailable(f"not built: {root / relative}")
-            copy(root / relative, files / target / relative)
+    root = tree("OMBRIX_SHIP_BUILD_DIR")
+    for relative in TREE_FILES:
+        if not (root / relative).is_file():
+            raise Unavailable(f"not built: {root / relative}")
+        copy(root / relative, files / "win" / relative)
     image = work / "payload.img"
     check([command("mkfs.ext4"), "-q", "-F", "-d", str(files), str(image), "256M"],
           "making the payload disk")
@@ -176,9 +173,8 @@ def build_image() -> pathlib.Path:
         check(["bash", str(HERE / "guest-root.sh"), str(work)], "guest-root.sh")
         lines = boot(work / "guest.img", make_payload(work), "prepare", PREPARE_TIMEOUT,
                      keep=True, cpus=PREPARE_CPUS)
-        ready = [arch for arch in ("win64", "win32") if f"OMBRIX-PREPARED {arch}" in lines]
-        if len(ready) != 2:
-            raise Unavailable(f"the machine's prefixes were not made (ready: {ready})")
+        if "OMBRIX-PREPARED win32" not in lines:
+            raise Unavailable("the machine's Wine prefix was not made")
         for name in ("guest.img", "vmlinuz", "initrd.img"):
             (work / name).replace(work / f"keep-{name}")
         # Older recipes' disks are of no more use.
