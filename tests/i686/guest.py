@@ -49,9 +49,7 @@ def use_prefix(arch: str) -> None:
     os.environ.update({"OMBRIX_E2E_STATE": str(PREFIXES[arch]), "OMBRIX_GUEST_PREFIX": arch,
                        "OMBRIX_WIN_BUILD_DIR": str(PAYLOAD / "win"),
                        "OMBRIX_SOURCE_DIR": str(PAYLOAD / "src"),
-                       "OMBRIX_E2E_PREFIX_TIMEOUT": "1200",
-                       # A crashing product's end takes Wine many seconds here.
-                       "OMBRIX_E2E_BOX_WAIT_FACTOR": "3"})
+                       "OMBRIX_E2E_PREFIX_TIMEOUT": "1200"})
     sys.path.insert(0, str(E2E))
 
 
