@@ -30,10 +30,15 @@ packages=(
   # benchmarks (bench/run): a neutral HTTP server for the download figures, and the native client
   # they are compared with
   nginx curl
+  # the emulated machine in which the shipped i686 programs run their end-to-end scenarios: QEMU,
+  # and its Debian disk made from packages (debootstrap) as an ext4 image (mkfs.ext4 -d)
+  qemu-system-x86 debootstrap e2fsprogs
 )
 # The commands the scripts and tests call, checked after the install.
 commands=(cmake ninja i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ wine Xvfb xdotool python3 nginx
-  squid openssl osslsigncode convert)
+  squid openssl osslsigncode convert qemu-system-x86_64)
+# Those that live in sbin, which a user's PATH may leave out.
+sbin_commands=(debootstrap mkfs.ext4)
 wine64_loader=/usr/lib/wine/wine64
 
 say() { echo "setup: $*"; }
@@ -111,6 +116,9 @@ check_commands() {
   local c absent=()
   for c in "${commands[@]}"; do
     command -v "$c" >/dev/null 2>&1 || absent+=("$c")
+  done
+  for c in "${sbin_commands[@]}"; do
+    PATH="$PATH:/usr/sbin:/sbin" command -v "$c" >/dev/null 2>&1 || absent+=("$c")
   done
   [ -x "$wine64_loader" ] || absent+=("wine64 ($wine64_loader)")
   if [ ${#absent[@]} -gt 0 ]; then

@@ -16,7 +16,8 @@ from wine_run import (HarnessError, cmdline, pid_alive, run_to_files, spawn_deta
 
 # Large enough for the main window at 192 dpi (680 x 200 at 422, 436).
 SCREEN = "1280x1024x24"
-PREFIX_TIMEOUT = 240
+# The emulated test machine needs longer (OMBRIX_E2E_PREFIX_TIMEOUT).
+PREFIX_TIMEOUT = int(os.environ.get("OMBRIX_E2E_PREFIX_TIMEOUT", "240"))
 SESSION_HOURS = 12  # the longest a session's helpers live without a teardown
 # The font that carries Simplified Chinese on this machine (fonts-wqy-microhei).
 CJK_FONT_FILE = "wqy-microhei.ttc"
@@ -46,7 +47,8 @@ def start_xvfb(state: pathlib.Path):
         os.close(write_end)
     try:
         number = b""
-        deadline = time.monotonic() + 20
+        # Generous: its first start in the emulated test machine takes many seconds.
+        deadline = time.monotonic() + 60
         while not number.endswith(b"\n"):
             remaining = deadline - time.monotonic()
             ready, _, _ = select.select([read_end], [], [], max(remaining, 0))
@@ -88,15 +90,18 @@ def prefix_settings() -> Dict[str, Dict[str, str]]:
 
 
 def create_prefix(session) -> None:
-    """A fresh prefix with the settings above, its server started and its desktop kept."""
-    session.prefix.mkdir()
+    """A prefix with the settings above (made fresh unless one is there), its server started
+    and its desktop kept."""
+    made = (session.prefix / "system.reg").is_file()
+    session.prefix.mkdir(exist_ok=made)
     # A persistent wineserver keeps the Wine system processes alive between the tests' runs,
     # so that each later start of a program takes a fraction of a second.
     spawn_detached(["wineserver", "-p"], session.env(), session.state / "wineserver.log")
-    result = run_to_files([*wine_command(), "wineboot", "-i"], session.env(), PREFIX_TIMEOUT,
-                          tmp_dir=session.tmp)
-    if result.code != 0:
-        raise HarnessError(f"wineboot -i failed ({result.code}): {result.stderr}")
+    if not made:
+        result = run_to_files([*wine_command(), "wineboot", "-i"], session.env(),
+                              PREFIX_TIMEOUT, tmp_dir=session.tmp)
+        if result.code != 0:
+            raise HarnessError(f"wineboot -i failed ({result.code}): {result.stderr}")
     session.reg_import(prefix_settings())
     keep_desktop(session)
 

@@ -2,6 +2,7 @@
 """Shared machinery of the end-to-end tests: one Xvfb display and one Wine prefix per test run.
 
     python3 harness.py setup      start Xvfb, create and prepare a fresh prefix, write session.json
+                                  (--keep-prefix: use the prefix a former setup made)
     python3 harness.py teardown   stop this session's wineserver and Xvfb, nothing else
     python3 harness.py env        print the session's environment as shell assignments
 
@@ -258,11 +259,13 @@ def _remove_inside(state: pathlib.Path, name: str) -> None:
         shutil.rmtree(path)
 
 
-def setup() -> Session:
+def setup(keep_prefix: bool = False) -> Session:
+    """A fresh session; with keep_prefix, the prefix a former setup made is used again (the
+    emulated test machine keeps one ready in its image)."""
     state = state_dir()
     if _load_info():
         teardown()
-    for name in ("prefix", "home", "folders", "tmp"):
+    for name in ("folders", "tmp") if keep_prefix else ("prefix", "home", "folders", "tmp"):
         _remove_inside(state, name)
     display, xvfb_pid = display_prefix.start_xvfb(state)
     info = {"state": str(state), "display": display, "xvfb_pid": xvfb_pid,
@@ -311,7 +314,7 @@ def main(argv: List[str]) -> int:
     command = argv[1] if len(argv) > 1 else ""
     try:
         if command == "setup":
-            setup()
+            setup(keep_prefix="--keep-prefix" in argv)
         elif command == "teardown":
             teardown()
         elif command == "env":
