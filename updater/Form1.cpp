@@ -71,7 +71,7 @@ void Form1::StartDownload(std::wstring url) {
 }
 
 void Form1::onTransferState(int state) {
-    if (state < kStateResolving || state > kStateResponseCompleted) {
+    if (state < kStateResolving || state > kStateResponseCompleted || bodyComplete_) {
         return;
     }
     if (state == kStateResponseCompleted) {
@@ -144,6 +144,7 @@ void Form1::DownloadBody() {
         s_.progressBar1.setMaximum(full.maximum());
         s_.progressBar1.setValue(full.position(static_cast<std::int64_t>(written)));
     }
+    bodyComplete_ = true;
     s_.form1.setText(form1::Label3, texts::kDownloadComplete);
     // The window answers, and shows the text, before the checks, which take a moment of their
     // own; what came while the file was closed waits no longer.

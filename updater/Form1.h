@@ -56,6 +56,8 @@ class Form1 : public WindowEvents {
     Form2 form2_;
     DownloadBudget budget_;
     std::wstring url_;  // the update URL, asked again for a resume
+    // The body is in and shown as done: the transfer's last reports change nothing any more.
+    bool bodyComplete_ = false;
 };
 
 }  // namespace ombrix::updater

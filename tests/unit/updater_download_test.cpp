@@ -177,6 +177,19 @@ TEST(UpdaterDownloadTest, StateArrivingDuringThePumpsIsHandledAndTheLoopGoesOn) 
     EXPECT_EQ(rig.files.writes, 5);
 }
 
+TEST(UpdaterDownloadTest, LateStatesLeaveTheCompleteTextAndTheRunAlone) {
+    UpdaterRig rig;
+    // The pump that shows "文件已经下载完成！", before the checks: the transfer's last reports.
+    rig.app.duringPump[4] = {[&] {
+        ASSERT_EQ(rig.status(), L"文件已经下载完成！");
+        rig.form1.onTransferState(10);
+        rig.form1.onTransferState(11);
+    }};
+    EXPECT_EQ(rig.download(ExecutableBytes(2000)), -1);
+    EXPECT_EQ(rig.status(), L"文件已经下载完成！");
+    EXPECT_TRUE(rig.boxes.shown.empty());
+}
+
 TEST(UpdaterDownloadTest, ExistingFileIsTruncatedFirst) {
     UpdaterRig rig;
     rig.files.files[rig.path(L"ombrix")] = fakes::Bytes(10000, 0xEE);
