@@ -5,14 +5,15 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${OMBRIX_BUILD_DIR:-$root/build}"
 # The tested Update.exe differs from the shipped one only in its update URL: a loopback one.
-# OMBRIX_TEST_PORT moves it (and the https tree's, one above), so two checkouts can test at once.
+# OMBRIX_TEST_PORT moves it (and the https variant's, one above), so two checkouts can test at once.
 port="${OMBRIX_TEST_PORT:-47631}"
 test_url="http://127.0.0.1:$port/soft/updates/ombrix/ombrix"
-# A second, small tree: Update.exe with an https URL, for the certificate tests.
+# Two more updaters of the same tree, each differing only in what is built into it: one with an
+# https URL (one port up), for the certificate tests, and one with throwaway release keys, for the
+# release-signature test; every other updater is built without keys, asked for by name.
 https_url="https://localhost:$((port + 1))/soft/updates/ombrix/ombrix"
-# Every tree but one builds an updater without release keys, asked for by name; the one with
-# keys, a third small tree, is the release-signature test's, with throwaway keys made here.
-signed="$build/win-signed"
+variants="$build/win/variants"
+signed="$variants/signed"
 
 # The shipped i686 build's scenarios in an emulated machine (tests/i686): OMBRIX_I686_TESTS=ON.
 # Off by default while one of its scenarios fails there.
@@ -21,16 +22,12 @@ i686_tests="${OMBRIX_I686_TESTS:-OFF}"
 bash "$root/scripts/setup.sh"
 source "$root/scripts/wine-tree.sh"
 
-cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
-cmake --build "$build/win"
-cmake -G Ninja -S "$root" -B "$build/win-https" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="$https_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
-cmake --build "$build/win-https" --target Update
 bash "$root/tests/e2e/make_release_keys.sh" "$signed/test-keys"
-cmake -G Ninja -S "$root" -B "$signed" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="$test_url" -DUPDATE_SIGNING_KEYS="$signed/test-keys/release-keys.pem" >/dev/null
-cmake --build "$signed" --target Update
+cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
+  -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON \
+  -DUPDATE_TEST_VARIANTS="https|$https_url;signed|$test_url|$signed/test-keys/release-keys.pem" \
+  >/dev/null
+cmake --build "$build/win"
 # The shipped form with its test tools, run in an emulated machine (tests/i686).
 ship="$build/win"
 if [ "$wine_toolchain" != "$root/cmake/mingw-i686.cmake" ]; then
@@ -42,7 +39,7 @@ if [ "$wine_toolchain" != "$root/cmake/mingw-i686.cmake" ]; then
 fi
 
 cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" \
-  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" -DOMBRIX_WIN_SIGNED_BUILD_DIR="$signed" \
+  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$variants/https" -DOMBRIX_WIN_SIGNED_BUILD_DIR="$signed" \
   -DOMBRIX_SHIP_BUILD_DIR="$ship" -DOMBRIX_I686_TESTS="$i686_tests" >/dev/null
 cmake --build "$build/native"
 

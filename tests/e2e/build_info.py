@@ -1,7 +1,6 @@
 """What the Windows build tree under test was configured with."""
 
 import pathlib
-import re
 import urllib.parse
 from typing import Optional
 
@@ -9,13 +8,12 @@ import harness
 
 
 def update_url(tree: Optional[pathlib.Path] = None) -> str:
-    """The update URL built into Update.exe (the CMake cache variable UPDATE_URL) of the
-    Windows tree under test, or of another Windows tree."""
-    cache = pathlib.Path(tree or harness.win_build_dir()) / "CMakeCache.txt"
-    match = re.search(r"^UPDATE_URL:\w+=(.*)$", cache.read_text(), re.MULTILINE)
-    if not match:
-        raise harness.HarnessError(f"no UPDATE_URL in {cache}")
-    return match.group(1).strip()
+    """The update URL built into the Update.exe of the Windows tree under test, or of another
+    Windows tree or test variant (apps/Update.exe): the update-url.txt its build writes."""
+    written = pathlib.Path(tree or harness.win_build_dir()) / "update-url.txt"
+    if not written.is_file():
+        raise harness.HarnessError(f"not built: {written}")
+    return written.read_text().strip()
 
 
 def update_port() -> int:

@@ -21,7 +21,6 @@ other-host certificate and a redirect to http without writing anything.
 import filecmp
 import os
 import pathlib
-import re
 import shutil
 import tempfile
 import time
@@ -306,14 +305,6 @@ def https_tree() -> Optional[pathlib.Path]:
     return pathlib.Path(value).resolve() if value else None
 
 
-def configured_url(tree: pathlib.Path) -> str:
-    cache = (tree / "CMakeCache.txt").read_text()
-    match = re.search(r"^UPDATE_URL:\w+=(.*)$", cache, re.MULTILINE)
-    if not match:
-        raise harness.HarnessError(f"no UPDATE_URL in {tree / 'CMakeCache.txt'}")
-    return match.group(1).strip()
-
-
 @unittest.skipIf(https_tree() is None, f"${HTTPS_TREE} names no Windows tree built with an "
                                        "https update URL")
 class Https(UpdateTestCase):
@@ -324,7 +315,7 @@ class Https(UpdateTestCase):
         cls.update_exe = tree / "apps" / "Update.exe"
         if not cls.update_exe.is_file():
             raise harness.HarnessError(f"not built: {cls.update_exe}")
-        url = urllib.parse.urlsplit(configured_url(tree))
+        url = urllib.parse.urlsplit(build_info.update_url(tree))
         if (url.scheme, url.hostname, url.path) != ("https", "localhost", UPDATE_PATH):
             raise harness.HarnessError(f"{tree} is not built with https://localhost:PORT"
                                        f"{UPDATE_PATH}")

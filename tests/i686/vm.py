@@ -37,7 +37,8 @@ PREPARE_CPUS = "2"
 # The source files the harness reads beside the e2e scripts (the windows' design).
 SOURCE_FILES = ["tests/e2e", "tests/i686", "scripts/setup.sh", "updater/Controls.h",
                 "resources/update_forms.h", "tools/sample_window/main.cpp"]
-TREE_FILES = ["CMakeCache.txt", "apps/Update.exe", "apps/Brevik.exe", "tools/automate.exe",
+TREE_FILES = ["CMakeCache.txt", "update-url.txt", "apps/Update.exe", "apps/Brevik.exe",
+              "tools/automate.exe",
               "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe",
               "tools/product-crash/Ombrix.exe", "tools/not-programs/library.dll"]
 
