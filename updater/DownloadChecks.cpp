@@ -6,6 +6,7 @@
 #include "updater/Executable.h"
 #include "updater/PublisherPin.h"
 #include "updater/VersionRecord.h"
+#include "updater/Wait.h"
 
 namespace ombrix::updater {
 namespace {
@@ -23,14 +24,12 @@ constexpr std::size_t kCompareBlock = 256 * 1024;
 
 // Holds the file, waiting (and answering the user) while another program keeps it open.
 FileHold HoldWaiting(Services& s, const std::wstring& path) {
-    const std::uint64_t deadline = s.clock.nowMs() + kInUseWaitMs;
-    for (;;) {
-        FileHold hold = s.files.hold(path);
-        if (hold.outcome != FileHold::Outcome::InUse || s.clock.nowMs() >= deadline) {
-            return hold;
-        }
-        s.clock.idle(kInUseRetryMs);
-    }
+    FileHold hold;
+    WaitUntil(s.clock, kInUseWaitMs, kInUseRetryMs, [&] {
+        hold = s.files.hold(path);
+        return hold.outcome != FileHold::Outcome::InUse;
+    });
+    return hold;
 }
 
 bool SameContent(FileSystem& files, const std::wstring& a, const std::wstring& b) {

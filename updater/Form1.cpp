@@ -12,6 +12,7 @@
 #include "updater/Resume.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
+#include "updater/Wait.h"
 
 namespace ombrix::updater {
 namespace {
@@ -151,7 +152,7 @@ void Form1::DownloadBody() {
     s_.app.pumpEvents();
 
     // Checked before anything is terminated; the download stays held until it is copied.
-    CheckDownload(run_, target, ProgramFile(s_.form1.text(form1::Label7) + L".exe"));
+    CheckDownload(run_, target, InstallFilesOf(s_).product);
     CheckReleaseSignature(run_, url_, target);
     run_.partialPath.clear();  // complete: from here on it is kept whatever happens
     run_.phase = Phase::Waiting;
@@ -226,10 +227,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
          resumes < kMaxResumes && announced && written < static_cast<std::uint64_t>(*announced);
          ++resumes) {
         // The pause handles events, so the window answers and a cancel ends the run.
-        const std::uint64_t until = s_.clock.nowMs() + ResumePauseMs(resumes);
-        for (std::uint64_t now = s_.clock.nowMs(); now < until; now = s_.clock.nowMs()) {
-            s_.clock.idle(static_cast<unsigned>(until - now));
-        }
+        PauseFor(s_.clock, ResumePauseMs(resumes));
         s_.inet1.resume(url_, ResumeRequestHeaders(body, written));
         if (!s_.inet1.awaitResponse()) {
             continue;  // no answer this time: the next pause, or the end

@@ -25,8 +25,7 @@ void Form2::Load() {
     s_.form1.setText(form1::Label3, texts::kClosingPrefix + displayName + texts::kClosingSuffix);
 
     // Asked first, so that nothing the user has not saved is lost; forced only after the wait.
-    auto asked =
-        AskProductToClose(s_, s_.form1.text(form1::Label7) + L".exe", run_.installFiles.product);
+    auto asked = AskProductToClose(s_, ProductFileName(s_), run_.installFiles.product);
     if (!asked.empty()) {
         run_.install.restartProduct = true;
     }
@@ -41,7 +40,7 @@ void Form2::Load() {
 
 void Form2::KillPasses() {
     for (int pass = 0; pass < 4; ++pass) {
-        KillProcessByName(s_.form1.text(form1::Label7) + L".exe");
+        KillProcessByName(ProductFileName(s_));
     }
 }
 

@@ -4,9 +4,15 @@
 
 namespace ombrix::updater {
 
+std::wstring ProductFileName(Services& s) {
+    return s.form1.text(form1::Label7) + L".exe";
+}
+
 InstallFiles InstallFilesOf(Services& s) {
-    const std::wstring base = s.folder.path() + L"\\" + s.form1.text(form1::Label7);
-    return {base, base + L".exe", base + L".exe.update-new", base + L".exe.update-old"};
+    const std::wstring folder = s.folder.path() + L"\\";
+    const std::wstring product = folder + ProductFileName(s);
+    return {folder + s.form1.text(form1::Label7), product, product + L".update-new",
+            product + L".update-old"};
 }
 
 }  // namespace ombrix::updater

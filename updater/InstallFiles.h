@@ -16,5 +16,7 @@ struct InstallFiles {
 };
 
 InstallFiles InstallFilesOf(Services& s);
+// The product's file name (B.exe), as its processes are named too.
+std::wstring ProductFileName(Services& s);
 
 }  // namespace ombrix::updater

@@ -1,6 +1,7 @@
 #include "updater/InstalledRecord.h"
 
 #include "updater/Controls.h"
+#include "updater/InstallFiles.h"
 
 namespace ombrix::updater {
 
@@ -9,7 +10,7 @@ InstalledRecord InstalledRecordOf(Services& s) {
     const std::wstring base = s.form1.text(form1::Label7);
     InstalledRecord record;
     record.path = folder + L"\\download\\" + base + L".validator";
-    record.product = folder + L"\\" + base + L".exe";
+    record.product = InstallFilesOf(s).product;
     return record;
 }
 

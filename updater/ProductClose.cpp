@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "updater/Wait.h"
+
 namespace ombrix::updater {
 namespace {
 // Each message may take this long; a window that stopped answering is not waited for at all.
@@ -68,15 +70,11 @@ std::vector<std::unique_ptr<ProcessHandle>> AskProductToClose(Services& s,
 
 void WaitForExit(Services& s, std::vector<std::unique_ptr<ProcessHandle>>& processes,
                  unsigned maxMs) {
-    const auto deadline = s.clock.nowMs() + maxMs;
-    for (;;) {
+    // Cancel and the close button still answer while we wait.
+    WaitUntil(s.clock, maxMs, kWaitStepMs, [&] {
         std::erase_if(processes, [](const auto& process) { return process->hasExited(); });
-        if (processes.empty() || s.clock.nowMs() >= deadline) {
-            return;
-        }
-        // Cancel and the close button still answer while we wait.
-        s.clock.idle(kWaitStepMs);
-    }
+        return processes.empty();
+    });
 }
 
 }  // namespace ombrix::updater

@@ -1,6 +1,6 @@
 #include "updater/Relaunch.h"
 
-#include "updater/Pause.h"
+#include "updater/Wait.h"
 
 namespace ombrix::updater {
 namespace {
@@ -30,21 +30,21 @@ Started StartProduct(Services& s, const std::wstring& path) {
 }
 
 bool StartedWell(Services& s, ProcessHandle& process) {
-    const auto deadline = s.clock.nowMs() + kWatchMs;
-    for (;;) {
+    bool well = true;  // still running when the watch ends
+    WaitUntil(s.clock, kWatchMs, kWatchStepMs, [&] {
         if (const auto status = process.exitCode()) {
-            return !Failed(*status);
-        }
-        if (process.waitingForInput()) {
-            PauseFor(s.clock, kSettleMs);
-            const auto status = process.exitCode();
-            return !status || !Failed(*status);
-        }
-        if (s.clock.nowMs() >= deadline) {
+            well = !Failed(*status);
             return true;
         }
-        s.clock.idle(kWatchStepMs);
-    }
+        if (!process.waitingForInput()) {
+            return false;
+        }
+        PauseFor(s.clock, kSettleMs);
+        const auto status = process.exitCode();
+        well = !status || !Failed(*status);
+        return true;
+    });
+    return well;
 }
 
 }  // namespace ombrix::updater

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "updater/Pause.h"
+#include "updater/Wait.h"
 
 namespace ombrix::updater {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "fakes/updater_rig.h"
 #include "updater/Relaunch.h"
+#include "updater/Wait.h"
 
 namespace ombrix {
 namespace {
@@ -44,6 +45,16 @@ class InstallTest : public ::testing::Test {
     }
     const std::wstring product() { return rig.path(L"ombrix.exe"); }
 };
+
+TEST(WaitTest, AsksUntilTrueOrTheDeadlineNeverIdlingPastIt) {
+    fakes::FakeClock clock;
+    int asked = 0;
+    EXPECT_FALSE(updater::WaitUntil(clock, 250, 100, [&] { return ++asked, false; }));
+    EXPECT_EQ(clock.now, 250u);
+    EXPECT_EQ(asked, 4);  // at 0, 100, 200 and once more at the deadline
+    EXPECT_TRUE(updater::WaitUntil(clock, 1000, 100, [&] { return clock.now >= 550; }));
+    EXPECT_EQ(clock.now, 550u);
+}
 
 TEST_F(InstallTest, LoadEndsOnlyThisFoldersProductAndStartsTheTimerAfterThePasses) {
     ASSERT_NO_FATAL_FAILURE(handOver());
