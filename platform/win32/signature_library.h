@@ -9,6 +9,8 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include "platform/win32/unique_handle.h"
+
 namespace ombrix {
 
 struct SignatureLibrary {
@@ -33,5 +35,31 @@ struct SignatureLibrary {
 // Loaded once and kept for the life of the process, as imports would be; null when a library
 // or a function is missing.
 const SignatureLibrary* LoadSignatureLibrary();
+
+// Owners of what these functions hand out, closed through them: made only once the library is
+// loaded.
+namespace handle_traits {
+inline void CloseLoadedStore(HCERTSTORE store) {
+    LoadSignatureLibrary()->CertCloseStore(store, 0);
+}
+inline void CloseCryptMessage(HCRYPTMSG message) {
+    LoadSignatureLibrary()->CryptMsgClose(message);
+}
+inline void FreeLoadedCertificate(PCCERT_CONTEXT certificate) {
+    LoadSignatureLibrary()->CertFreeCertificateContext(certificate);
+}
+inline void FreeCertificateChain(PCCERT_CHAIN_CONTEXT chain) {
+    LoadSignatureLibrary()->CertFreeCertificateChain(chain);
+}
+}  // namespace handle_traits
+
+using unique_hcertstore =
+    unique_any<handle_traits::NullInvalid<HCERTSTORE, handle_traits::CloseLoadedStore>>;
+using unique_hcryptmsg =
+    unique_any<handle_traits::NullInvalid<HCRYPTMSG, handle_traits::CloseCryptMessage>>;
+using unique_cert_context =
+    unique_any<handle_traits::NullInvalid<PCCERT_CONTEXT, handle_traits::FreeLoadedCertificate>>;
+using unique_cert_chain_context = unique_any<
+    handle_traits::NullInvalid<PCCERT_CHAIN_CONTEXT, handle_traits::FreeCertificateChain>>;
 
 }  // namespace ombrix

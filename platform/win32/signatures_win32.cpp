@@ -184,21 +184,6 @@ Signature ValidSignature(HRESULT result, const CRYPT_PROVIDER_SGNR& signer) {
     return {Signature::Status::Valid, std::move(identity)};
 }
 
-struct StoreCloser {
-    void operator()(HCERTSTORE store) const { Lib().CertCloseStore(store, 0); }
-};
-struct MessageCloser {
-    void operator()(HCRYPTMSG message) const { Lib().CryptMsgClose(message); }
-};
-struct CertificateFreer {
-    void operator()(PCCERT_CONTEXT certificate) const {
-        Lib().CertFreeCertificateContext(certificate);
-    }
-};
-struct ChainFreer {
-    void operator()(PCCERT_CHAIN_CONTEXT chain) const { Lib().CertFreeCertificateChain(chain); }
-};
-
 // The signer named by the file's embedded signature, read from its certificate table without
 // verifying anything: a signature that no longer verifies (the file changed, the certificate
 // expired without a timestamp) still says whose it was. Empty when none can be read.
@@ -218,15 +203,13 @@ std::wstring EmbeddedSigner(HANDLE file) {
     CRYPT_DATA_BLOB blob{
         static_cast<DWORD>(entry->dwLength - offsetof(WIN_CERTIFICATE, bCertificate)),
         entry->bCertificate};
-    HCERTSTORE rawStore = nullptr;
-    HCRYPTMSG rawMessage = nullptr;
+    unique_hcertstore store;
+    unique_hcryptmsg message;
     if (!Lib().CryptQueryObject(CERT_QUERY_OBJECT_BLOB, &blob, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED,
                                 CERT_QUERY_FORMAT_FLAG_BINARY, 0, nullptr, nullptr, nullptr,
-                                &rawStore, &rawMessage, nullptr)) {
+                                store.put(), message.put(), nullptr)) {
         return {};
     }
-    const std::unique_ptr<void, StoreCloser> store(rawStore);
-    const std::unique_ptr<void, MessageCloser> message(rawMessage);
     DWORD infoSize = 0;
     if (!Lib().CryptMsgGetParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr,
                                 &infoSize)) {
@@ -237,7 +220,7 @@ std::wstring EmbeddedSigner(HANDLE file) {
                                 &infoSize)) {
         return {};
     }
-    const std::unique_ptr<const CERT_CONTEXT, CertificateFreer> leaf(
+    const unique_cert_context leaf(
         Lib().CertFindCertificateInStore(store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
                                          CERT_FIND_SUBJECT_CERT, info.data(), nullptr));
     if (!leaf) {
@@ -245,19 +228,18 @@ std::wstring EmbeddedSigner(HANDLE file) {
     }
     CERT_CHAIN_PARA parameters{};
     parameters.cbSize = sizeof parameters;
-    PCCERT_CHAIN_CONTEXT rawChain = nullptr;
+    unique_cert_chain_context chain;
     if (!Lib().CertGetCertificateChain(nullptr, leaf.get(), nullptr, store.get(), &parameters,
-                                       CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, &rawChain)) {
+                                       CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL, nullptr, chain.put())) {
         return {};
     }
-    const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer> chain(rawChain);
-    if (chain->cChain == 0 || chain->rgpChain[0]->cElement == 0) {
+    if (chain.get()->cChain == 0 || chain.get()->rgpChain[0]->cElement == 0) {
         return {};
     }
-    const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];
+    const CERT_SIMPLE_CHAIN& simple = *chain.get()->rgpChain[0];
     constexpr DWORD kUntrusted = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN;
     return IdentityOf(leaf.get(), simple.rgpElement[simple.cElement - 1]->pCertContext,
-                      (chain->TrustStatus.dwErrorStatus & kUntrusted) == 0);
+                      (chain.get()->TrustStatus.dwErrorStatus & kUntrusted) == 0);
 }
 
 static_assert(kChainRevoked == CERT_TRUST_IS_REVOKED &&
@@ -269,17 +251,16 @@ static_assert(kChainRevoked == CERT_TRUST_IS_REVOKED &&
 DWORD CachedRevocationStatus(PCCERT_CONTEXT leaf) {
     CERT_CHAIN_PARA parameters{};
     parameters.cbSize = sizeof parameters;
-    PCCERT_CHAIN_CONTEXT rawChain = nullptr;
+    unique_cert_chain_context chain;
     constexpr DWORD kFlags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
                              CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY |
                              CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
     // The signature's own certificates (the intermediates) are in the leaf's store.
     if (!Lib().CertGetCertificateChain(nullptr, leaf, nullptr, leaf->hCertStore, &parameters,
-                                       kFlags, nullptr, &rawChain)) {
+                                       kFlags, nullptr, chain.put())) {
         return 0;
     }
-    const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFreer> chain(rawChain);
-    return chain->TrustStatus.dwErrorStatus;
+    return chain.get()->TrustStatus.dwErrorStatus;
 }
 
 Signature BrokenSignature(HANDLE file) {

@@ -6,7 +6,6 @@
 // "whichever". `if (owner)` tests for a handle in both.
 #include <windows.h>
 #include <unknwn.h>
-#include <wincrypt.h>
 #include <wininet.h>
 
 namespace ombrix {
@@ -73,12 +72,6 @@ inline void CloseInternet(HINTERNET handle) {
 inline void FreeLocal(wchar_t* text) {
     LocalFree(text);
 }
-inline void CloseStore(HCERTSTORE store) {
-    CertCloseStore(store, 0);
-}
-inline void FreeCertificate(PCCERT_CONTEXT certificate) {
-    CertFreeCertificateContext(certificate);
-}
 inline void DeleteGdiObject(HGDIOBJ object) {
     DeleteObject(object);
 }
@@ -110,10 +103,8 @@ using unique_hinternet =
 // Text the system allocated with LocalAlloc (FormatMessage's buffer).
 using unique_hlocal_string =
     unique_any<handle_traits::NullInvalid<wchar_t*, handle_traits::FreeLocal>>;
-using unique_hcertstore =
-    unique_any<handle_traits::NullInvalid<HCERTSTORE, handle_traits::CloseStore>>;
-using unique_cert_context =
-    unique_any<handle_traits::NullInvalid<PCCERT_CONTEXT, handle_traits::FreeCertificate>>;
+// The certificate kinds are in signature_library.h: they are closed through the functions it
+// loads at run time.
 using unique_hfont = unique_any<handle_traits::NullInvalid<HFONT, handle_traits::DeleteGdiObject>>;
 using unique_hbitmap =
     unique_any<handle_traits::NullInvalid<HBITMAP, handle_traits::DeleteGdiObject>>;

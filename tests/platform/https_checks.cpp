@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "platform/win32/unique_handle.h"
+#include "platform/win32/signature_library.h"
 #include "tests/win32_check/check.h"
 #include "transfer_run.h"
 

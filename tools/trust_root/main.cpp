@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/unique_handle.h"
+#include "platform/win32/signature_library.h"
 
 namespace {
 
