@@ -1,5 +1,7 @@
 #include "platform/form_layout.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
@@ -64,6 +66,34 @@ FormLayout LayOut(const Form& form, int dpi) {
 
 FormLayout LayOutAfterDpiChange(const Form& form, int dpi, const Rect& suggestedClient) {
     return {dpi, suggestedClient, ScaledControls(form, dpi)};
+}
+
+std::vector<std::size_t> CreationOrder(std::span<const Control> controls) {
+    auto depth = [&](const Control& control) {
+        int levels = 0;
+        for (int parent = control.parent; parent != kOnWindow && levels < 8; ++levels) {
+            auto found = std::find_if(controls.begin(), controls.end(),
+                                      [&](const Control& c) { return c.id == parent; });
+            parent = found == controls.end() ? kOnWindow : found->parent;
+        }
+        return levels;
+    };
+    auto tabKey = [](const Control& control) {
+        return control.tabIndex == kNoTabStop ? INT_MAX : control.tabIndex;
+    };
+    std::vector<std::size_t> order(controls.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int depthA = depth(controls[a]);
+        const int depthB = depth(controls[b]);
+        if (depthA != depthB) {
+            return depthA < depthB;
+        }
+        return tabKey(controls[a]) < tabKey(controls[b]);
+    });
+    return order;
 }
 
 }  // namespace ombrix::forms

@@ -2,6 +2,8 @@
 // Where a window and its controls stand at a display resolution. The windows are designed at
 // 96 dpi; at any other resolution every place, size and font grows by dpi / 96, rounded to the
 // nearest pixel, so a window looks the same at every scale.
+#include <cstddef>
+#include <span>
 #include <vector>
 
 #include "platform/form_definition.h"
@@ -45,5 +47,10 @@ FormLayout LayOut(const Form& form, int dpi);
 // The layout after the window has moved to a display of `dpi`: the system's suggested client
 // rectangle gives the place and size, the controls follow the new resolution.
 FormLayout LayOutAfterDpiChange(const Form& form, int dpi, const Rect& suggestedClient);
+
+// Indices into `controls` in the order to create them: parents before their children, and
+// within one parent the tab order, so that the z-order that dialog navigation follows is the
+// designed tab order.
+std::vector<std::size_t> CreationOrder(std::span<const Control> controls);
 
 }  // namespace ombrix::forms

@@ -69,6 +69,11 @@ class FormWindow final : public Window {
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                         UINT_PTR subclassId, DWORD_PTR refData);
     static void RegisterFormClass(HINSTANCE instance);
+    // The open forms of this (the user-interface) thread, for keyboard routing and for knowing
+    // when the last one has gone.
+    static std::vector<HWND>& OpenForms();
+    friend bool HandleFormKeyboard(MSG& message);
+    friend int OpenFormCount();
 
     // Building.
     void createControls();

@@ -21,6 +21,16 @@ Rect PlaceOf(const forms::FormLayout& layout, int id) {
     return {};
 }
 
+TEST(FormLayoutTest, ParentsAreCreatedFirstThenTheTabOrderUntabbedLast) {
+    using forms::Control;
+    const Control controls[] = {{.id = 1, .parent = 3, .tabIndex = 0},
+                                {.id = 2},
+                                {.id = 3, .tabIndex = 1},
+                                {.id = 4, .tabIndex = 0},
+                                {.id = 5, .parent = 1}};
+    EXPECT_EQ(forms::CreationOrder(controls), (std::vector<std::size_t>{3, 2, 1, 0, 4}));
+}
+
 TEST(FormLayoutTest, At96DpiEverythingStandsAsDesigned) {
     const forms::FormLayout layout = forms::LayOut(forms::kForm1, 96);
     EXPECT_EQ(layout.client, (Rect{211, 218, 340, 100}));
