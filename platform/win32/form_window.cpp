@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/win32/caption_drawing.h"
 #include "platform/win32/dpi_win32.h"
 #include "platform/win32/form_controls.h"
 #include "platform/win32/win32_error.h"
@@ -188,9 +189,6 @@ void FormWindow::createControls() {
     assignFontsAndPlaces();
     for (std::size_t index : CreationOrder(form_.controls)) {
         ControlWindow& control = controls_[index];
-        if (control.def->kind == forms::Kind::Component) {
-            continue;
-        }
         const ControlWindow* parent =
             control.def->parent == forms::kOnWindow ? nullptr : find(control.def->parent);
         HWND parentHandle = parent ? parent->hwnd : hwnd_;
@@ -393,9 +391,6 @@ LRESULT FormWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             onTimerMessage(wParam);
             return 0;
-        case kTransferStateMessage:
-            onTransferStateMessage(wParam);
-            return 0;
         case WM_QUERYENDSESSION:
             return events_ && !events_->onQueryEndSession() ? FALSE : TRUE;
         case WM_ENDSESSION:
@@ -509,12 +504,6 @@ LRESULT FormWindow::onSystemColours(UINT message, WPARAM wParam, LPARAM lParam) 
 void FormWindow::onTimerMessage(WPARAM wParam) {
     if (events_) {
         events_->onTimer(static_cast<int>(wParam));
-    }
-}
-
-void FormWindow::onTransferStateMessage(WPARAM wParam) {
-    if (events_) {
-        events_->onTransferState(static_cast<int>(static_cast<INT_PTR>(wParam)));
     }
 }
 
@@ -700,14 +689,8 @@ LRESULT FormWindow::onControlSetText(ControlWindow& control, WPARAM wParam, LPAR
     if (announced) {
         AnnounceLiveRegion(control.hwnd);
     }
-    // Drawn at once, since the caller may not pump for a while (a copy), unless a transfer
-    // state is already waiting: its text replaces this one in a moment, and a burst of states
-    // as the window opens then costs one drawing, at the next paint, instead of one each.
-    MSG waiting{};
-    const bool replacedSoon = PeekMessageW(&waiting, hwnd_, kTransferStateMessage,
-                                           kTransferStateMessage, PM_NOREMOVE | PM_NOYIELD);
     RedrawWindow(control.hwnd, nullptr, nullptr,
-                 replacedSoon ? RDW_INVALIDATE : RDW_INVALIDATE | RDW_UPDATENOW);
+                 CaptionReplacedSoonFlag() ? RDW_INVALIDATE : RDW_INVALIDATE | RDW_UPDATENOW);
     return result;
 }
 

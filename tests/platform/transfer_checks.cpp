@@ -1,6 +1,6 @@
-// The transfer component against the local test server: states as posted messages, the body in
-// 1 KiB chunks, the ends of a body (clean, short, reset), error statuses, refused connections,
-// slow bodies and cancel.
+// The transfer component against the local test server: states on the user-interface thread, the
+// body in 1 KiB chunks, the ends of a body (clean, short, reset), error statuses, refused
+// connections, slow bodies and cancel.
 #include <windows.h>
 
 #include <algorithm>
@@ -38,8 +38,9 @@ void CheckNormal(const std::wstring& url, const Bytes& expected) {
     CHECK(run.transfer->bodyEnded());
     CHECK(!run.transfer->failed());
     CHECK(run.transfer->getChunk(1024).empty());
-    // Nothing is posted after 12, although the body was read and the connection closed.
-    run.window.pumpFor(300);
+    // Nothing is posted after ResponseCompleted, although the body was read and the connection
+    // closed.
+    run.log.pumpFor(300);
     CHECK_DETAIL(run.states() == kCleanStates, Describe(run.states()));
 }
 
@@ -70,7 +71,8 @@ void CheckReset(const std::wstring& url, const Bytes& expected) {
     Section(L"transfer: connection reset in the body");
     Run run(url);
     ASSERT(run.responded());
-    CHECK(Contains(run.states(), 12) && !Contains(run.states(), 11));
+    CHECK(Contains(run.states(), TransferState::ResponseCompleted) &&
+          !Contains(run.states(), TransferState::Error));
     const Body body = ReadBody(*run.transfer);
     CHECK(body.bytes.size() <= expected.size() / 2);
     CHECK(std::equal(body.bytes.begin(), body.bytes.end(), expected.begin()));
@@ -94,7 +96,7 @@ void CheckErrorStatus(const std::wstring& url) {
     Section(L"transfer: error status");
     Run run(url);
     ASSERT(run.responded());
-    // The response arrived: 12, not 11; the status tells the rest.
+    // The response arrived: ResponseCompleted, not Error; the status tells the rest.
     CHECK_DETAIL(run.states() == kCleanStates, Describe(run.states()));
     CHECK(run.transfer->httpStatus() == 404);
     const Body body = ReadBody(*run.transfer);
@@ -107,7 +109,8 @@ void CheckRefused(const std::wstring& url) {
     Section(L"transfer: connection refused");
     Run run(url);
     ASSERT(run.responded());
-    CHECK_DETAIL(!run.states().empty() && run.states().back() == 11 && !Contains(run.states(), 12),
+    CHECK_DETAIL(!run.states().empty() && run.states().back() == TransferState::Error &&
+                     !Contains(run.states(), TransferState::ResponseCompleted),
                  Describe(run.states()));
     CHECK(run.transfer->failed());
     CHECK(!run.transfer->bodyEnded());
@@ -115,8 +118,9 @@ void CheckRefused(const std::wstring& url) {
     CHECK(run.transfer->getChunk(1024).empty());
     CHECK(run.transfer->httpStatus() == 0);
     CHECK(run.transfer->header(L"Content-Length").empty());
-    run.window.pumpFor(200);
-    CHECK_DETAIL(!run.states().empty() && run.states().back() == 11, Describe(run.states()));
+    run.log.pumpFor(200);
+    CHECK_DETAIL(!run.states().empty() && run.states().back() == TransferState::Error,
+                 Describe(run.states()));
 }
 
 void CheckUnusable(const std::wstring& url) {
@@ -124,13 +128,15 @@ void CheckUnusable(const std::wstring& url) {
     {
         Run run(url, L"post");
         CHECK(run.responded());
-        CHECK_DETAIL(run.states() == std::vector<int>{11}, Describe(run.states()));
+        CHECK_DETAIL(run.states() == std::vector<TransferState>{TransferState::Error},
+                     Describe(run.states()));
         CHECK(run.transfer->failed());
     }
     {
         Run run(L"ftp://127.0.0.1/ombrix");
         CHECK(run.responded());
-        CHECK_DETAIL(run.states() == std::vector<int>{11}, Describe(run.states()));
+        CHECK_DETAIL(run.states() == std::vector<TransferState>{TransferState::Error},
+                     Describe(run.states()));
         CHECK(run.transfer->getChunk(1024).empty());
     }
 }
@@ -202,8 +208,9 @@ void CheckCancelWhileWaiting(const std::wstring& url, const std::wstring& name,
     const DWORD destroyMs = GetTickCount() - destroyStart;
     CHECK_DETAIL(destroyMs < 3000, std::to_wstring(destroyMs) + L" ms");
     Note(L"component gone " + std::to_wstring(destroyMs) + L" ms after cancel");
-    run.window.pumpFor(200);
-    CHECK_DETAIL(!run.states().empty() && run.states().back() == 12, Describe(run.states()));
+    run.log.pumpFor(200);
+    CHECK_DETAIL(!run.states().empty() && run.states().back() == TransferState::ResponseCompleted,
+                 Describe(run.states()));
 }
 
 // `url` answers only after a delay, so that the cancel surely comes before the response.
@@ -213,8 +220,9 @@ void CheckCancelBeforeResponse(const std::wstring& url) {
     CHECK(run.executeMs < 1000);  // execute does not wait for the response
     run.transfer->cancel();
     CHECK(run.transfer->getChunk(1024).empty());
-    run.window.pumpFor(500);
-    CHECK_DETAIL(!Contains(run.states(), 11) && !Contains(run.states(), 12),
+    run.log.pumpFor(500);
+    CHECK_DETAIL(!Contains(run.states(), TransferState::Error) &&
+                     !Contains(run.states(), TransferState::ResponseCompleted),
                  Describe(run.states()));
 }
 
