@@ -171,13 +171,17 @@ TEST(TransferRequestTest, ReaderAndWorkerWakeEachOtherOncePerLargeStep) {
     EXPECT_FALSE(rig.request.bodyEnded() || rig.request.failed());
 }
 
-TEST(TransferRequestTest, ARejectedCertificateIsToldApart) {
+TEST(TransferRequestTest, AFailureBeforeTheResponseLeavesNothingToRead) {
     Rig rig;
     rig.request.fail(true);
     EXPECT_TRUE(rig.request.certificateRejected());
     EXPECT_EQ(rig.posted, std::vector<S>{S::Error});
     bool wait = true;
     EXPECT_FALSE(rig.request.responded(wait) || wait);
+    std::vector<std::uint8_t> chunk{1};
+    TransferWakes wakes;
+    EXPECT_EQ(rig.request.take(1024, chunk, rig.now, wakes), Next::Done);
+    EXPECT_TRUE(chunk.empty());
     EXPECT_EQ(rig.request.status(), 0);
     EXPECT_TRUE(rig.request.rawHeaders().empty());
 }
