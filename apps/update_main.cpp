@@ -79,7 +79,7 @@ int RunUpdate() {
     Win32Machines machines;
     Win32Launcher launcher;
     Win32Hashing hashing;
-    WinInetTransfer inet(form.handle(), kTransferStateMessage, [&app] { app.pumpEventsNow(); });
+    WinInetTransfer inet(relay, [&app] { app.pumpEventsNow(); });
 
     updater::Services services{app,
                                clock,
@@ -104,6 +104,7 @@ int RunUpdate() {
     services.ecdsa = &ecdsa;
     updater::Form1 logic(services);
     relay.setTarget(&logic);
+    relay.setTransferTarget(&logic);
 
     logic.Load();
     form.show();

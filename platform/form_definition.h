@@ -10,7 +10,6 @@
 namespace ombrix::forms {
 
 enum class Kind {
-    Component,  // no window of its own (the transfer component)
     PushButton,
     Edit,
     PictureBox,  // a picture that can hold other controls

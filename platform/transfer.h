@@ -8,29 +8,38 @@
 
 namespace ombrix {
 
-// Transfer states, numbered as the component reports them.
-enum TransferState : int {
-    kStateResolving = 1,
-    kStateResolved = 2,
-    kStateConnecting = 3,
-    kStateConnected = 4,
-    kStateRequesting = 5,
-    kStateRequestSent = 6,
-    kStateReceiving = 7,
-    kStateResponseReceived = 8,
-    kStateDisconnecting = 9,
-    kStateDisconnected = 10,
-    kStateError = 11,
-    kStateResponseCompleted = 12,
+// Transfer states, numbered as the component reports them (the status texts follow the numbers).
+enum class TransferState : int {
+    Resolving = 1,
+    Resolved = 2,
+    Connecting = 3,
+    Connected = 4,
+    Requesting = 5,
+    RequestSent = 6,
+    Receiving = 7,
+    ResponseReceived = 8,
+    Disconnecting = 9,
+    Disconnected = 10,
+    Error = 11,
+    ResponseCompleted = 12,
+};
+
+// Where a component reports its states: on the user-interface thread, in the order they
+// happened, while that thread handles its events (also within a pump of the logic's own, and
+// under an open message box).
+class TransferEvents {
+  public:
+    virtual ~TransferEvents() = default;
+    virtual void onTransferState(TransferState state) = 0;
 };
 
 class Transfer {
   public:
     virtual ~Transfer() = default;
     // Starts the request, with extra request headers (lines each ending in CRLF, or none), and
-    // returns at once; the states are reported to the owning window's logic on the
-    // user-interface thread. State 12 means the headers are in and the body can be read; no
-    // state follows it. A request that gets no byte for 60 s fails (state 11).
+    // returns at once; the states go to the component's TransferEvents. ResponseCompleted means
+    // the headers are in and the body can be read; no state follows it. A request that gets no
+    // byte for 60 s fails (Error).
     virtual void execute(const std::wstring& url, const std::wstring& operation,
                          const std::wstring& requestHeaders) = 0;
     // Starts another GET of `url`, with extra request headers (lines each ending in CRLF),
@@ -44,7 +53,7 @@ class Transfer {
     // A response header's value (a repeated header's values joined by ", "), or "" when the
     // response has none.
     virtual std::wstring header(const std::wstring& name) = 0;
-    // The HTTP status of the response (after state 12).
+    // The HTTP status of the response (after ResponseCompleted).
     virtual int httpStatus() = 0;
     // The next at most `maxBytes` bytes of the body, as soon as any have arrived. Waits for
     // data while pumping window events; empty only when the body has ended, broke off (also
@@ -61,7 +70,7 @@ class Transfer {
     virtual bool failed() = 0;
     // Stops the transfer; pending and later reads return empty.
     virtual void cancel() = 0;
-    // The request failed (state 11) because the server's certificate was not accepted
+    // The request failed (Error) because the server's certificate was not accepted
     // (untrusted, for another host, expired) or an https request was redirected to http.
     virtual bool certificateRejected() { return false; }
 };

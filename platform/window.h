@@ -41,8 +41,6 @@ class WindowEvents {
     // system's close command.
     virtual void onCloseRequest() {}
     virtual void onTimer(int /*timer*/) {}
-    // A transfer component of the window changed its state (see transfer.h).
-    virtual void onTransferState(int /*state*/) {}
     // The window was unloaded (by its logic, or by the system).
     virtual void onClosed() {}
     // The session is about to end (log-off, shutdown): false asks the system to wait.

@@ -38,9 +38,9 @@ inline constexpr Picture kCloseHover{.resource = IDB_SKIN_CLOSE_HOVER,
                                      .bitsPerPixel = 24,
                                      .standIn = {.mark = kCloseMark, .outline = 1}};
 
-// Rows in the order of the window definition; the id is 1000 + the row.
+// Rows in the order of the window definition; the id is 1000 + the row. Row 1 is the transfer
+// component, which has no window.
 inline constexpr Control kForm1Controls[] = {
-    {.id = form1::Inet1, .kind = Kind::Component, .visible = false},
     {.id = form1::Command2,
      .kind = Kind::PushButton,
      .x = 320,

@@ -1,9 +1,9 @@
 #pragma once
-// Control IDs of the updater's windows: 1000 + the control's row in the main window's definition.
+// Control IDs of the updater's windows: 1000 + the control's row in the main window's definition
+// (row 1, the transfer component, has no window).
 
 namespace ombrix::form1 {
 enum Control : int {
-    Inet1 = 1001,
     Command2 = 1002,
     Text2 = 1003,
     Text1 = 1004,

@@ -71,11 +71,13 @@ void Form1::StartDownload(std::wstring url) {
     s_.inet1.execute(url, L"get", QuietRequestHeaders(s_, run_.record));
 }
 
-void Form1::onTransferState(int state) {
-    if (state < kStateResolving || state > kStateResponseCompleted || bodyComplete_) {
+void Form1::onTransferState(TransferState state) {
+    const int number = static_cast<int>(state);
+    if (number < static_cast<int>(TransferState::Resolving) ||
+        number > static_cast<int>(TransferState::ResponseCompleted) || bodyComplete_) {
         return;
     }
-    if (state == kStateResponseCompleted) {
+    if (state == TransferState::ResponseCompleted) {
         if (run_.prompts.anyOpen()) {
             // Nothing is checked, closed or terminated before the user has answered the box.
             run_.responseHeld = true;
@@ -91,8 +93,8 @@ void Form1::onTransferState(int state) {
     if (run_.phase != Phase::Starting && run_.phase != Phase::Downloading) {
         return;
     }
-    s_.form1.setText(form1::Label3, texts::kStateTexts[state - 1]);
-    if (state == kStateError) {
+    s_.form1.setText(form1::Label3, texts::kStateTexts[number - 1]);
+    if (state == TransferState::Error) {
         run_.fail(s_.inet1.certificateRejected() ? texts::kUntrustedServer : texts::kCannotConnect);
     }
 }
@@ -300,7 +302,7 @@ void Form1::ConfirmExit() {
     }
     if (run_.responseHeld && !run_.prompts.anyOpen()) {
         run_.responseHeld = false;
-        onTransferState(kStateResponseCompleted);
+        onTransferState(TransferState::ResponseCompleted);
     }
 }
 

@@ -11,7 +11,7 @@
 namespace ombrix::updater {
 
 // The main window's logic: start-up, the transfer states and the download, and the chrome.
-class Form1 : public WindowEvents {
+class Form1 : public WindowEvents, public TransferEvents {
   public:
     explicit Form1(Services& services);
 
@@ -21,7 +21,7 @@ class Form1 : public WindowEvents {
     // The close button's normal look.
     void refreshSkin();
 
-    void onTransferState(int state) override;
+    void onTransferState(TransferState state) override;
     void onMouseDown(int control, MouseButton button) override;
     void onMouseMove(int control) override;
     void onClick(int control) override;

@@ -39,8 +39,6 @@ Styles StylesOf(const forms::Control& control) {
         case Kind::Image:
             styles.style |= IsPushButtonPicture(control) ? BS_OWNERDRAW : SS_OWNERDRAW | SS_NOTIFY;
             break;
-        case Kind::Component:
-            break;
     }
     return styles;
 }
@@ -85,8 +83,6 @@ const wchar_t* ControlClassName(const forms::Control& control) {
         case Kind::Label:
         case Kind::Image:
             return WC_STATICW;
-        case Kind::Component:
-            break;
     }
     return nullptr;
 }

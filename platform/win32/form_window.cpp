@@ -130,9 +130,6 @@ void FormWindow::createControls() {
     assignFontsAndPlaces();
     for (std::size_t index : forms::CreationOrder(form_.controls)) {
         ControlWindow& control = controls_[index];
-        if (control.def->kind == forms::Kind::Component) {
-            continue;
-        }
         const ControlWindow* parent =
             control.def->parent == forms::kOnWindow ? nullptr : find(control.def->parent);
         HWND parentHandle = parent ? parent->hwnd : hwnd_;

@@ -18,9 +18,6 @@
 
 namespace ombrix {
 
-// Posted by a transfer component to its window: wParam the new transfer state, lParam 0.
-inline constexpr UINT kTransferStateMessage = WM_APP + 1;
-
 class FormWindow final : public Window {
   public:
     // Creates the window hidden, with its controls, fonts and pictures laid out for the display
@@ -95,7 +92,6 @@ class FormWindow final : public Window {
     LRESULT onSysCommand(WPARAM wParam, LPARAM lParam);
     LRESULT onSystemColours(UINT message, WPARAM wParam, LPARAM lParam);
     void onTimerMessage(WPARAM wParam);
-    void onTransferStateMessage(WPARAM wParam);
     void onNcDestroy();
 
     // Messages of the controls.

@@ -2,6 +2,7 @@
 
 #include <windowsx.h>
 
+#include "platform/win32/caption_drawing.h"
 #include "platform/win32/common_controls.h"
 #include "platform/win32/form_controls.h"
 
@@ -175,14 +176,8 @@ LRESULT FormWindow::onControlSetText(ControlWindow& control, WPARAM wParam, LPAR
     if (announced) {
         AnnounceLiveRegion(control.hwnd);
     }
-    // Drawn at once, since the caller may not pump for a while (a copy), unless a transfer
-    // state is already waiting: its text replaces this one in a moment, and a burst of states
-    // as the window opens then costs one drawing, at the next paint, instead of one each.
-    MSG waiting{};
-    const bool replacedSoon = PeekMessageW(&waiting, hwnd_, kTransferStateMessage,
-                                           kTransferStateMessage, PM_NOREMOVE | PM_NOYIELD);
     RedrawWindow(control.hwnd, nullptr, nullptr,
-                 replacedSoon ? RDW_INVALIDATE : RDW_INVALIDATE | RDW_UPDATENOW);
+                 CaptionReplacedSoonFlag() ? RDW_INVALIDATE : RDW_INVALIDATE | RDW_UPDATENOW);
     return result;
 }
 

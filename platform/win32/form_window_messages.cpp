@@ -44,9 +44,6 @@ LRESULT FormWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             onTimerMessage(wParam);
             return 0;
-        case kTransferStateMessage:
-            onTransferStateMessage(wParam);
-            return 0;
         case WM_QUERYENDSESSION:
             return events_ && !events_->onQueryEndSession() ? FALSE : TRUE;
         case WM_ENDSESSION:
@@ -127,12 +124,6 @@ LRESULT FormWindow::onSystemColours(UINT message, WPARAM wParam, LPARAM lParam) 
 void FormWindow::onTimerMessage(WPARAM wParam) {
     if (events_) {
         events_->onTimer(static_cast<int>(wParam));
-    }
-}
-
-void FormWindow::onTransferStateMessage(WPARAM wParam) {
-    if (events_) {
-        events_->onTransferState(static_cast<int>(static_cast<INT_PTR>(wParam)));
     }
 }
 

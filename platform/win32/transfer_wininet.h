@@ -1,7 +1,7 @@
 #pragma once
 // The transfer component on WinINet: a worker thread per request does all network I/O and
 // streams the body through a small bounded ring; the user-interface thread learns of the states
-// through posted window messages and takes the body out of the ring in chunks. A watch thread
+// through its TransferEvents and takes the body out of the ring in chunks. A watch thread
 // per request fails it after 60 s without a byte while the ring has room.
 #include <windows.h>
 
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/transfer.h"
+#include "platform/win32/transfer_states_win32.h"
 #include "platform/win32/unique_handle.h"
 
 namespace ombrix {
@@ -21,10 +22,10 @@ struct WinInetShared;
 
 class WinInetTransfer : public Transfer {
   public:
-    // Every state change of the first request is posted as (window, message, state, 0).
-    // `pumpEvents` handles the waiting window events once; getChunk and awaitResponse call it
-    // while they wait.
-    WinInetTransfer(HWND window, UINT message, std::function<void()> pumpEvents);
+    // Made on the user-interface thread: every state change of the first request reaches
+    // `events` there. `pumpEvents` handles the waiting window events once; getChunk and
+    // awaitResponse call it while they wait.
+    WinInetTransfer(TransferEvents& events, std::function<void()> pumpEvents);
     // Cancels (which waits a little for the threads). A thread still stuck in a network call
     // finishes on its own: it shares the state.
     ~WinInetTransfer() override;
@@ -53,8 +54,7 @@ class WinInetTransfer : public Transfer {
   private:
     void start(std::shared_ptr<WinInetShared> attempt);
 
-    HWND window_;
-    UINT message_;
+    TransferStateWindow states_;
     std::shared_ptr<WinInetShared> shared_;                // the latest request
     std::vector<std::shared_ptr<WinInetShared>> retired_;  // the earlier ones of this run
     std::function<void()> pumpEvents_;

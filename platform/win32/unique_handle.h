@@ -66,8 +66,16 @@ inline void CloseKernelHandle(HANDLE handle) {
 inline void CloseKey(HKEY key) {
     RegCloseKey(key);
 }
+// Through the loaded library rather than a static import: the programs load WinINet when the
+// first request starts, and an internet handle exists only once it is loaded.
 inline void CloseInternet(HINTERNET handle) {
-    InternetCloseHandle(handle);
+    using Close = BOOL(WINAPI*)(HINTERNET);
+    static const auto close = reinterpret_cast<Close>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"wininet.dll"), "InternetCloseHandle")));
+    close(handle);
+}
+inline void DestroyWindowHandle(HWND window) {
+    DestroyWindow(window);
 }
 inline void FreeLocal(wchar_t* text) {
     LocalFree(text);
@@ -100,6 +108,9 @@ using unique_hfile = unique_any<handle_traits::FileHandle>;
 using unique_hkey = unique_any<handle_traits::NullInvalid<HKEY, handle_traits::CloseKey>>;
 using unique_hinternet =
     unique_any<handle_traits::NullInvalid<HINTERNET, handle_traits::CloseInternet>>;
+// A window of the owner's own making (not a form: those close through their Window).
+using unique_hwnd =
+    unique_any<handle_traits::NullInvalid<HWND, handle_traits::DestroyWindowHandle>>;
 // Text the system allocated with LocalAlloc (FormatMessage's buffer).
 using unique_hlocal_string =
     unique_any<handle_traits::NullInvalid<wchar_t*, handle_traits::FreeLocal>>;

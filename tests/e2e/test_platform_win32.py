@@ -149,8 +149,6 @@ class PlatformServices(unittest.TestCase):
         win = harness.to_windows_path
         modes = {
             "normal": dict(mode="normal"),
-            "no-length": dict(mode="no-length"),
-            "short": dict(mode="short"),
             "long": dict(mode="long"),
             "status": dict(mode="status", status=404),
             "drip": dict(mode="drip", file=self.drip, drip_bytes=1024, drip_interval=0.05),
@@ -201,7 +199,7 @@ class PlatformServices(unittest.TestCase):
         self.assertIn(requests["delayed"], (0, 1))
         self.assertEqual(requests["drip"], 2)
         self.assertEqual(requests["bench"], 3)
-        for name in ("no-length", "short", "long", "status", "stall"):
+        for name in ("long", "status", "stall"):
             self.assertEqual(requests[name], 1, name)
 
 

@@ -88,9 +88,9 @@ struct UpdaterRig {
         return exitCodeOf([&] {
             form1.Load();
             for (int state = 1; state <= 8; ++state) {
-                form1.onTransferState(state);
+                form1.onTransferState(static_cast<TransferState>(state));
             }
-            form1.onTransferState(12);
+            form1.onTransferState(TransferState::ResponseCompleted);
         });
     }
     int download(const Bytes& body) { return download(body, std::to_wstring(body.size())); }

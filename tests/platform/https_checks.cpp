@@ -60,7 +60,8 @@ void CheckHttps(const HttpsUrls& urls, const Bytes& expected) {
     {
         Run run(urls.trusted);
         if (CHECK(run.responded())) {
-            CHECK_DETAIL(run.states().back() == 12, Describe(run.states()));
+            CHECK_DETAIL(run.states().back() == TransferState::ResponseCompleted,
+                         Describe(run.states()));
             CHECK(!run.transfer->certificateRejected());
             CHECK(run.transfer->httpStatus() == 200);
             CHECK(ReadBody(*run.transfer).bytes == expected);
@@ -71,7 +72,7 @@ void CheckHttps(const HttpsUrls& urls, const Bytes& expected) {
     {
         Run run(urls.untrusted);
         if (CHECK(run.responded())) {
-            CHECK_DETAIL(run.states().back() == 11, Describe(run.states()));
+            CHECK_DETAIL(run.states().back() == TransferState::Error, Describe(run.states()));
             CHECK(run.transfer->certificateRejected());
             CHECK(run.transfer->failed());
         }
@@ -80,7 +81,7 @@ void CheckHttps(const HttpsUrls& urls, const Bytes& expected) {
     {
         Run run(urls.redirected);
         if (CHECK(run.responded())) {
-            CHECK_DETAIL(run.states().back() == 11, Describe(run.states()));
+            CHECK_DETAIL(run.states().back() == TransferState::Error, Describe(run.states()));
             CHECK(run.transfer->certificateRejected());
             CHECK(run.transfer->getChunk(1024).empty());
         }

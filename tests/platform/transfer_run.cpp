@@ -20,7 +20,7 @@ Bytes ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
-bool Contains(const std::vector<int>& states, int state) {
+bool Contains(const std::vector<TransferState>& states, TransferState state) {
     return std::find(states.begin(), states.end(), state) != states.end();
 }
 
@@ -43,7 +43,7 @@ Body ReadBody(Transfer& transfer) {
 }
 
 Run::Run(const std::wstring& url, const std::wstring& operation) {
-    transfer = std::make_unique<WinInetTransfer>(window.handle(), kStateMessage, [this] {
+    transfer = std::make_unique<WinInetTransfer>(log, [this] {
         ++pumps;
         if (onPump) {
             onPump();

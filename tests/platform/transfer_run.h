@@ -1,5 +1,5 @@
 #pragma once
-// One GET through the component with a hidden window for its states, and the body read the
+// One GET through the component with a log of its states, and the body read the
 // way the updater reads it: 1 KiB chunks until an empty one.
 #include <windows.h>
 
@@ -10,16 +10,20 @@
 #include <vector>
 
 #include "platform/win32/transfer_wininet.h"
-#include "state_window.h"
+#include "state_log.h"
 
 namespace ombrix::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline const std::vector<int> kCleanStates = {1, 2, 3, 4, 5, 6, 7, 8, 12};
+// Every state but the closing ones, which follow the response and are not reported.
+inline const std::vector<TransferState> kCleanStates = {
+    TransferState::Resolving, TransferState::Resolved,         TransferState::Connecting,
+    TransferState::Connected, TransferState::Requesting,       TransferState::RequestSent,
+    TransferState::Receiving, TransferState::ResponseReceived, TransferState::ResponseCompleted};
 
 Bytes ReadFileBytes(const std::wstring& path);
-bool Contains(const std::vector<int>& states, int state);
+bool Contains(const std::vector<TransferState>& states, TransferState state);
 
 struct Body {
     Bytes bytes;
@@ -37,11 +41,11 @@ class Run {
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
-    // Handles window events until state 11 or 12 (false after 15 s without).
-    bool responded() { return window.waitForFinalState(15000); }
-    const std::vector<int>& states() const { return window.states(); }
+    // Handles window events until Error or ResponseCompleted (false after 15 s without).
+    bool responded() { return log.waitForFinalState(15000); }
+    const std::vector<TransferState>& states() const { return log.states(); }
 
-    StateWindow window;
+    StateLog log;
     int pumps = 0;
     DWORD executeMs = 0;  // how long execute took
     std::function<void()> onPump;

@@ -9,7 +9,7 @@
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/transfer_wininet.h"
 #include "platform/win32/unique_handle.h"
-#include "state_window.h"
+#include "state_log.h"
 
 namespace ombrix::test {
 
@@ -51,16 +51,16 @@ std::uint64_t PlainRead(const std::wstring& url) {
 // Returns the bytes read; `file`, when given, receives every chunk.
 std::uint64_t ComponentRead(const std::wstring& url, OutputFile* file, double& fromResponse,
                             int& pumpLooks) {
-    StateWindow window;
+    StateLog log;
     ThrottledPump pump(5);
-    WinInetTransfer transfer(window.handle(), kStateMessage, [&pump] { pump(); });
+    WinInetTransfer transfer(log, [&pump] { pump(); });
     const double requested = Seconds();
     transfer.execute(url, L"get", L"");
-    if (!window.waitForFinalState(15000) || window.states().back() != 12) {
+    if (!log.waitForFinalState(15000) || log.states().back() != TransferState::ResponseCompleted) {
         return 0;
     }
     Note(L"response after " + std::to_wstring(static_cast<int>((Seconds() - requested) * 1000)) +
-         L" ms, states " + Describe(window.states()));
+         L" ms, states " + Describe(log.states()));
     const double start = Seconds();
     std::uint64_t total = 0;
     for (;;) {

@@ -75,8 +75,8 @@ WIN32_TEST(PumpIsCheapWhenCalledPerChunkAndStillAnswers) {
     DWORD best = 1000;
     for (int attempt = 1; attempt <= 3; ++attempt) {
         app.pumpEvents();
-        PostMessageW(form.handle(), kTransferStateMessage, attempt, 0);
-        const std::wstring handled = L"state " + std::to_wstring(attempt);
+        PostMessageW(form.handle(), WM_TIMER, attempt, 0);
+        const std::wstring handled = L"timer " + std::to_wstring(attempt);
         const DWORD posted = GetTickCount();
         while (events.count(handled) == 0 && GetTickCount() - posted < 1000) {
             app.pumpEvents();
@@ -102,10 +102,10 @@ WIN32_TEST(PumpAfterAWaitHandlesAtOnce) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     app.pumpEvents();
-    PostMessageW(form.handle(), kTransferStateMessage, 5, 0);
+    PostMessageW(form.handle(), WM_TIMER, 5, 0);
     // Just pumped: the throttled pump may leave it, the one after a wait must not.
     app.pumpEventsNow();
-    CHECK_EQ(events.count(L"state 5"), 1);
+    CHECK_EQ(events.count(L"timer 5"), 1);
 }
 
 WIN32_TEST(StartProgramStartsInANormalWindowOrSaysWhyNot) {
@@ -137,11 +137,11 @@ WIN32_TEST(MessageLoopEndsWithTheLastForm) {
     Recorder events;
     FormWindow form(forms::kForm1, events);
     events.react = [&](const std::wstring& event) {
-        if (event == L"state 10") {
+        if (event == L"timer 10") {
             form.close();
         }
     };
-    PostMessageW(form.handle(), kTransferStateMessage, 10, 0);
+    PostMessageW(form.handle(), WM_TIMER, 10, 0);
     CHECK_EQ(RunMessageLoop(), 0);
     CHECK(form.handle() == nullptr);
 }

@@ -26,9 +26,6 @@ void Recorder::onClick(int control) {
 void Recorder::onTimer(int timer) {
     add(L"timer " + std::to_wstring(timer));
 }
-void Recorder::onTransferState(int state) {
-    add(L"state " + std::to_wstring(state));
-}
 void Recorder::onClosed() {
     add(L"closed");
 }

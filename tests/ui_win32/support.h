@@ -11,14 +11,13 @@
 
 namespace ombrix::uitest {
 
-// Writes down every event as a short text ("down 1014 1", "click 1002", "state 7", ...).
+// Writes down every event as a short text ("down 1014 1", "click 1002", "timer 7", ...).
 class Recorder : public WindowEvents {
   public:
     void onMouseDown(int control, MouseButton button) override;
     void onMouseMove(int control) override;
     void onClick(int control) override;
     void onTimer(int timer) override;
-    void onTransferState(int state) override;
     void onClosed() override;
 
     int count(const std::wstring& event) const;

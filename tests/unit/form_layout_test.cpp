@@ -34,11 +34,12 @@ TEST(FormLayoutTest, ParentsAreCreatedFirstThenTheTabOrderUntabbedLast) {
 TEST(FormLayoutTest, At96DpiEverythingStandsAsDesigned) {
     const forms::FormLayout layout = forms::LayOut(forms::kForm1, 96);
     EXPECT_EQ(layout.client, (Rect{211, 218, 340, 100}));
-    // Read from outside (the automation tool, screen readers, scripts): the id is 1000 + the row.
+    // Read from outside (the automation tool, screen readers, scripts): the id is 1000 + the row
+    // (row 1, the transfer component, has no window).
     EXPECT_STREQ(forms::kForm1.caption, L"Tarnell升级程序");
     for (std::size_t i = 0; i < forms::kForm1.controls.size(); ++i) {
         const forms::Control& c = forms::kForm1.controls[i];
-        EXPECT_EQ(c.id, 1001 + static_cast<int>(i));
+        EXPECT_EQ(c.id, 1002 + static_cast<int>(i));
         EXPECT_EQ(layout.controls[i], (Rect{c.x, c.y, c.width, c.height})) << c.id;
     }
     EXPECT_EQ(forms::FontPixelHeight(forms::kTitleFont, 96), 13);

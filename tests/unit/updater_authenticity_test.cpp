@@ -101,7 +101,8 @@ TEST(HttpsTest, RejectedCertificateHasItsOwnMessageAndWritesNothing) {
     UpdaterRig rig;
     rig.exitCodeOf([&] { rig.form1.Load(); });
     rig.inet.certRejected = true;
-    EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onTransferState(11); }), updater::kExitFailed);
+    EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onTransferState(TransferState::Error); }),
+              updater::kExitFailed);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ(rig.boxes.shown[0].text, L"无法验证升级服务器的证书，升级已取消！");
     EXPECT_EQ(rig.boxes.shown[0].title, L"提示：");

@@ -95,11 +95,11 @@ TEST(UpdaterStatesTest, EachStateShowsItsTextAndOthersChangeNothing) {
                                                 L"正在解除与服务器的连接",
                                                 L"文件下载完成..."};
     for (int state = 1; state <= 10; ++state) {
-        rig.form1.onTransferState(state);
+        rig.form1.onTransferState(static_cast<TransferState>(state));
         EXPECT_EQ(rig.status(), expected[state - 1]) << state;
     }
     for (int state : {0, 13, -1, 255}) {
-        rig.form1.onTransferState(state);
+        rig.form1.onTransferState(static_cast<TransferState>(state));
         EXPECT_EQ(rig.status(), L"文件下载完成...") << state;
     }
 }
@@ -108,7 +108,8 @@ TEST(UpdaterStatesTest, ErrorStateShowsTextThenMessageThenEnds) {
     UpdaterRig rig;
     rig.exitCodeOf([&] { rig.form1.Load(); });
     rig.boxes.whileOpen = [&] { EXPECT_EQ(rig.status(), L"与主机通讯时出现了错误"); };
-    EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onTransferState(11); }), updater::kExitFailed);
+    EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onTransferState(TransferState::Error); }),
+              updater::kExitFailed);
     ASSERT_EQ(rig.boxes.shown.size(), 1u);
     EXPECT_EQ(rig.boxes.shown[0].text, L"暂时无法连接服务器，请稍后再试！");
     EXPECT_EQ(rig.boxes.shown[0].title, L"提示：");
@@ -166,10 +167,11 @@ TEST(UpdaterDownloadTest, StatusKeepsItsTextUntilTheBodyIsComplete) {
 
 TEST(UpdaterDownloadTest, StateArrivingDuringThePumpsIsHandledAndTheLoopGoesOn) {
     UpdaterRig rig;
-    rig.app.duringPump[2] = {[&] { rig.form1.onTransferState(9); }};
+    rig.app.duringPump[2] = {[&] { rig.form1.onTransferState(TransferState::Disconnecting); }};
     rig.app.duringPump[3] = {[&] {
         EXPECT_EQ(rig.status(), L"正在解除与服务器的连接");
-        rig.form1.onTransferState(12);  // a repeated report starts nothing
+        rig.form1.onTransferState(
+            TransferState::ResponseCompleted);  // a repeated report starts nothing
     }};
     const auto body = ExecutableBytes(5000);
     EXPECT_EQ(rig.download(body), -1);
@@ -182,8 +184,8 @@ TEST(UpdaterDownloadTest, LateStatesLeaveTheCompleteTextAndTheRunAlone) {
     // The pump that shows "文件已经下载完成！", before the checks: the transfer's last reports.
     rig.app.duringPump[4] = {[&] {
         ASSERT_EQ(rig.status(), L"文件已经下载完成！");
-        rig.form1.onTransferState(10);
-        rig.form1.onTransferState(11);
+        rig.form1.onTransferState(TransferState::Disconnected);
+        rig.form1.onTransferState(TransferState::Error);
     }};
     EXPECT_EQ(rig.download(ExecutableBytes(2000)), -1);
     EXPECT_EQ(rig.status(), L"文件已经下载完成！");
@@ -288,7 +290,7 @@ TEST(UpdaterCancelTest, CancelDuringTheLoopStopsDeletesAndEndsWith3) {
 TEST(UpdaterCancelTest, CancelBeforeTheResponseEndsWith3) {
     UpdaterRig rig;
     rig.exitCodeOf([&] { rig.form1.Load(); });
-    rig.form1.onTransferState(3);
+    rig.form1.onTransferState(TransferState::Connecting);
     EXPECT_EQ(rig.exitCodeOf([&] { rig.form1.onClick(form1::Command2); }), updater::kExitCancelled);
     EXPECT_TRUE(rig.inet.cancelled);
     EXPECT_TRUE(rig.files.files.empty());

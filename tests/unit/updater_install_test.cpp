@@ -304,7 +304,7 @@ TEST_F(InstallTest, ResponseCompletingUnderTheExitBoxWaitsForTheAnswer) {
     rig.inet.headers[L"Content-Length"] = std::to_wstring(newProduct.size());
     rig.boxes.answers = {7};
     rig.boxes.whileOpen = [&] {
-        rig.form1.onTransferState(12);
+        rig.form1.onTransferState(TransferState::ResponseCompleted);
         EXPECT_EQ(rig.inet.reads, 0);  // nothing read, checked or closed under the box
         EXPECT_TRUE(rig.processes.isRunning(10));
     };
@@ -317,7 +317,7 @@ TEST_F(InstallTest, ResponseCompletingUnderTheExitBoxWaitsForTheAnswer) {
     yes.exitCodeOf([&] { yes.form1.Load(); });
     yes.inet.body = newProduct;
     yes.boxes.answers = {kAnswerYes};
-    yes.boxes.whileOpen = [&] { yes.form1.onTransferState(12); };
+    yes.boxes.whileOpen = [&] { yes.form1.onTransferState(TransferState::ResponseCompleted); };
     EXPECT_EQ(yes.exitCodeOf([&] { yes.form1.onClick(form1::close1); }), updater::kExitCancelled);
     EXPECT_TRUE(yes.processes.isRunning(20));
     EXPECT_TRUE(yes.files.files.empty());

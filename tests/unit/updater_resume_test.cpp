@@ -97,9 +97,9 @@ int RunBroken(UpdaterRig& rig, std::size_t length) {
     return rig.exitCodeOf([&] {
         rig.form1.Load();
         for (int state = 1; state <= 8; ++state) {
-            rig.form1.onTransferState(state);
+            rig.form1.onTransferState(static_cast<TransferState>(state));
         }
-        rig.form1.onTransferState(12);
+        rig.form1.onTransferState(TransferState::ResponseCompleted);
     });
 }
 
