@@ -158,10 +158,10 @@ class CloseButtonLooks(ChromeCase):
 
 
 class ConfirmExit(ChromeCase):
-    # Fast enough to end within seconds once let go, slow enough to be clicked during and to be
-    # still downloading (so no modal question yet) when the pointer moves after "No" on a busy
-    # machine: the product's 175 KiB take about 9 s.
-    server_options = {"mode": "drip", "drip_bytes": 1024, "drip_interval": 0.05}
+    # Slow enough to be clicked during, and to be still downloading (so no modal question yet)
+    # when the pointer moves after "No" on a busy machine, where each look taken costs a second:
+    # the product's 175 KiB take about 18 s.
+    server_options = SLOW_DRIP
 
     def test_no_keeps_the_pressed_look_and_the_run_goes_on_to_install(self):
         box = self.confirmation()

@@ -65,7 +65,8 @@ class CompleteDownloads(UpdateTestCase):
 
     def test_a_slow_body_moves_the_bar_under_the_receiving_status(self):
         folder = self.program_folder()
-        with self.serve("drip", delay=0.5, drip_bytes=16384, drip_interval=0.08):
+        # About 3.5 s of body: a reading of the bar takes up to 0.7 s on a busy machine.
+        with self.serve("drip", delay=0.5, drip_bytes=4096, drip_interval=0.08):
             run = self.start_update(folder)
             run.wait_window()
             seen = sample(run, lambda status, bar: status == DOWNLOAD_COMPLETE)

@@ -83,8 +83,9 @@ class UpdateLook(unittest.TestCase):
         cls.s = harness.session()
         cls.background = skin("background.png").crop(0, 0, *SIZE)
         UserInput(cls.s).park()  # a pointer over the window would change the close button's look
-        # The response waits 2 s, so the first display comes before any byte of the body.
-        with staged_run(cls.s, "update-look", mode="drip", delay=2, drip_bytes=4096,
+        # The response waits 5 s, so the first display comes before any byte of the body, and
+        # the body takes about 9 s, so the chunk loop is caught on a busy machine too.
+        with staged_run(cls.s, "update-look", mode="drip", delay=5, drip_bytes=2048,
                        drip_interval=0.1) as run:
             cls.run_info = run
             cls.window = run.window
