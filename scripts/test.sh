@@ -31,19 +31,27 @@ bash "$root/tests/e2e/make_release_keys.sh" "$signed/test-keys"
 cmake -G Ninja -S "$root" -B "$signed" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
   -DUPDATE_URL="$test_url" -DUPDATE_SIGNING_KEYS="$signed/test-keys/release-keys.pem" >/dev/null
 cmake --build "$signed" --target Update
-# The shipped form with its test tools, run in an emulated machine (tests/i686).
+# The shipped form with its test tools, run in an emulated machine (tests/i686), which also
+# installs a 64-bit product from an x86_64 tree.
 ship="$build/win"
+x64="$build/win"
 if [ "$wine_toolchain" != "$root/cmake/mingw-i686.cmake" ]; then
   ship="$build/win-i686"
   cmake -G Ninja -S "$root" -B "$ship" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
   cmake --build "$ship" --target Update Brevik
   if [ "$i686_tests" = ON ]; then cmake --build "$ship" --target e2e_tools; fi
+elif [ "$i686_tests" = ON ]; then
+  x64="$build/win-x86_64"
+  cmake -G Ninja -S "$root" -B "$x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+    -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
+  cmake --build "$x64" --target fake_product_new
 fi
 
 cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" \
   -DOMBRIX_WIN_HTTPS_BUILD_DIR="$build/win-https" -DOMBRIX_WIN_SIGNED_BUILD_DIR="$signed" \
-  -DOMBRIX_SHIP_BUILD_DIR="$ship" -DOMBRIX_I686_TESTS="$i686_tests" >/dev/null
+  -DOMBRIX_SHIP_BUILD_DIR="$ship" -DOMBRIX_X64_BUILD_DIR="$x64" \
+  -DOMBRIX_I686_TESTS="$i686_tests" >/dev/null
 cmake --build "$build/native"
 
 cd "$build/native"
