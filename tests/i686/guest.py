@@ -19,7 +19,7 @@ import sys
 import traceback
 import unittest
 
-from prefixes import PREFIXES
+from prefixes import PREFIXES, finish
 
 PAYLOAD = pathlib.Path("/payload")
 E2E = PAYLOAD / "src" / "tests" / "e2e"
@@ -72,7 +72,7 @@ def prepare() -> int:
 def prepare_one(arch: str) -> int:
     use_prefix(arch)
     import harness
-    harness.setup()
+    finish(harness.setup(), harness.tool("tools/automate.exe"))
     harness.teardown()
     say(f"OMBRIX-PREPARED {arch}")
     return 0

@@ -31,8 +31,8 @@ SOURCE = HERE.parents[1]
 # What the disk is made from: a change to it makes a new disk. (The prefixes in it are made by
 # the e2e harness, whose settings are applied again at every boot.)
 RECIPE = [HERE / "guest-root.sh", HERE / "prefixes.py"]
-PREPARE_TIMEOUT = 1500
-RUN_TIMEOUT = int(os.environ.get("OMBRIX_I686_TIMEOUT", "840"))
+PREPARE_TIMEOUT = 2100
+RUN_TIMEOUT = int(os.environ.get("OMBRIX_I686_TIMEOUT", "1440"))
 # One virtual CPU is enough for the scenarios and leaves the host's other core free; making the
 # prefixes (once per disk) takes two.
 CPUS = os.environ.get("OMBRIX_I686_CPUS", "1")
@@ -186,12 +186,15 @@ def build_image() -> pathlib.Path:
             raise Unavailable(f"the machine's Wine prefixes were not made: {' '.join(missing)}")
         for name in ("guest.img", "vmlinuz", "initrd.img"):
             (work / name).replace(work / f"keep-{name}")
-        # Older recipes' disks are of no more use.
+        # Older recipes' disks are of no more use; this one's, another run may have made
+        # meanwhile (the cache is the user's, shared by checkouts).
         for old in base.glob("guest-*"):
-            shutil.rmtree(old, ignore_errors=True)
-        target.mkdir()
-        for name in ("guest.img", "vmlinuz", "initrd.img"):
-            (work / f"keep-{name}").replace(target / name)
+            if old != target:
+                shutil.rmtree(old, ignore_errors=True)
+        if not (target / "guest.img").is_file():
+            target.mkdir(exist_ok=True)
+            for name in ("vmlinuz", "initrd.img", "guest.img"):  # the disk says it is ready
+                (work / f"keep-{name}").replace(target / name)
     finally:
         subprocess.run([*sudo(), "rm", "-rf", "--one-file-system", str(work)])
     print(f"vm: machine built in {time.monotonic() - started:.0f} s: {target}")
