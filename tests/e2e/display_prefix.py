@@ -30,8 +30,11 @@ LINKED_FACES = ["Tahoma", "MS Shell Dlg", "MS Shell Dlg 2", "Microsoft Sans Seri
 SUBSTITUTED_FACES = ["SimSun", "宋体", "NSimSun", "新宋体", "SimHei", "黑体", "Microsoft YaHei",
                      "微软雅黑"]
 # Mono and Gecko would ask to be installed; winemenubuilder would write file associations and
-# menu entries into the user's home.
-DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+# menu entries into the user's home. Wine starts its crash debugger for a crashed program whatever
+# error mode its starter set, and the program ends only when the debugger has written its
+# backtrace (about 10 s in the emulated machine): without one it ends at once with the
+# exception's status, as on Windows when the starter asked for no error box.
+DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 
 
 # --- X display -------------------------------------------------------------------------------
@@ -82,7 +85,8 @@ def prefix_settings() -> Dict[str, Dict[str, str]]:
         # Without a window manager Wine then draws title bars itself, so screenshots show them.
         r"HKEY_CURRENT_USER\Software\Wine\X11 Driver": {"Managed": reg_string("N")},
         r"HKEY_CURRENT_USER\Software\Wine\DllOverrides": {
-            "winemenubuilder.exe": reg_string(""), "mscoree": reg_string(""),
+            "winemenubuilder.exe": reg_string(""), "winedbg.exe": reg_string(""),
+            "mscoree": reg_string(""),
             "mshtml": reg_string("")},
         nt + r"\FontLink\SystemLink": {face: link for face in LINKED_FACES},
         nt + r"\FontSubstitutes": {face: reg_string(CJK_FONT_FACE) for face in SUBSTITUTED_FACES},

@@ -33,9 +33,9 @@ from display_prefix import DLL_OVERRIDES
 from reg_files import (REG_BINARY, REG_DWORD, REG_EXPAND_SZ, REG_MULTI_SZ, REG_SZ,  # noqa: F401
                        RegValue, parse_reg_export, reg_file_text, reg_multi_sz, same_key)
 from wine_run import (SKIP, WINE64_LOADER, HarnessError, Result, pid_alive,  # noqa: F401
-                      require_programs, run_to_files, state_dir, to_linux_path,
-                      to_windows_path, tool, tree_is_64bit, wait_popen, wait_until,
-                      win_build_dir, wine_command)
+                      prefix_is_64bit, require_programs, run_to_files, state_dir,
+                      to_linux_path, to_windows_path, tool, tree_is_64bit, wait_popen,
+                      wait_until, win_build_dir, wine_command)
 
 SESSION_FILE = "session.json"
 PROGRAM_FOLDER_NAME = "Ombrix 程序 目录"
@@ -69,7 +69,7 @@ class Session:
         env = dict(os.environ)
         env.update({
             "WINEPREFIX": str(self.prefix),
-            "WINEARCH": "win64" if tree_is_64bit() else "win32",
+            "WINEARCH": "win64" if prefix_is_64bit() else "win32",
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": DLL_OVERRIDES,
             "DISPLAY": self.display,
@@ -84,7 +84,7 @@ class Session:
             "LC_ALL": os.environ.get("OMBRIX_E2E_LANG", "C.UTF-8"),
         })
         env.pop("WINESERVER", None)
-        if tree_is_64bit():
+        if prefix_is_64bit():
             env["WINELOADER"] = WINE64_LOADER
         if extra:
             env.update(extra)

@@ -58,8 +58,15 @@ def tree_is_64bit() -> bool:
     return header[pe + 4:pe + 6] == b"\x64\x86"
 
 
+def prefix_is_64bit() -> bool:
+    """Whether the prefix is a 64-bit Windows: as the tree's programs by default;
+    OMBRIX_E2E_WINEARCH=win64 runs a 32-bit tree on one (WoW64)."""
+    arch = os.environ.get("OMBRIX_E2E_WINEARCH")
+    return arch == "win64" if arch else tree_is_64bit()
+
+
 def wine_command() -> List[str]:
-    return [WINE64_LOADER] if tree_is_64bit() else ["wine"]
+    return [WINE64_LOADER] if prefix_is_64bit() else ["wine"]
 
 
 def tool(relative: str) -> pathlib.Path:

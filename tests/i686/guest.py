@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """Inside the emulated test machine (started by its first process, /sbin/ombrix-init): the
-shipped i686 programs' end-to-end scenarios, taken from the Wine suite, in a 32-bit prefix.
-(A 64-bit prefix, a 32-bit updater on 64-bit Windows, cannot be made in this machine: Debian 12's
-Wine 8 ends `WINEARCH=win64 wine wineboot -i` there with "could not load kernel32.dll".)
+shipped i686 programs' end-to-end scenarios, taken from the Wine suite, in a 64-bit prefix (a
+32-bit updater on 64-bit Windows, as users run it) and one whole update in a 32-bit prefix.
+A 64-bit prefix needs Wine's 64-bit loader named (WINELOADER): started through the 32-bit
+`wine`, Debian 12's wineboot ends with "could not load kernel32.dll".
 
-    guest.py prepare   makes the prefix; the image keeps it
+    guest.py prepare   makes the prefixes; the image keeps them
     guest.py run       runs the scenarios; each result is a console line for the host:
                        OMBRIX-RESULT <prefix> <scenario> ok|FAIL|ERROR|skipped
 
 The payload disk (/payload) holds the sources' test code (src/) and the i686 tree's programs and
-tools (win/)."""
+tools (win/), and a 64-bit build of the new product (win/tools/product-x64/)."""
 
 import os
 import pathlib
@@ -18,26 +19,31 @@ import sys
 import traceback
 import unittest
 
+from prefixes import PREFIXES, finish
+
 PAYLOAD = pathlib.Path("/payload")
 E2E = PAYLOAD / "src" / "tests" / "e2e"
-PREFIXES = {"win32": pathlib.Path("/ombrix/state-win32")}
 # The scenarios where the 32-bit build can differ: the calling convention of every callback
 # (WinINet's status callback, window and enumeration procedures, thread starts), 32-bit
-# structure layouts (process entries, trust data, the product's PE header).
+# structure layouts (process entries, trust data, the product's PE header), and on 64-bit
+# Windows the file-system and registry redirection and watching and ending a 64-bit product.
+WHOLE_UPDATE = ("test_update_install.Install."
+                "test_yes_ends_the_old_products_installs_and_starts_the_new_one_once")
 SCENARIOS = {
-    "win32": [
+    "win64": [
         "test_brevik.BrevikRun.test_registers_the_document_type_and_keeps_the_icon_size",
         "test_update_download.CompleteDownloads."
         "test_a_complete_body_fills_the_bar_and_hands_over_to_the_install_window",
         "test_update_install_care.InstallCare."
         "test_a_product_that_saves_is_asked_and_saves_before_it_is_replaced",
-        "test_update_install.Install."
-        "test_yes_ends_the_old_products_installs_and_starts_the_new_one_once",
+        WHOLE_UPDATE,
         "test_update_stalls.Stalls.test_a_stalled_body_is_resumed_after_a_minute",
         "test_update_install_care.InstallCare."
         "test_a_new_product_that_crashes_at_its_start_is_rolled_back_and_the_old_one_started",
+        "guest.MachineCheck.test_a_64_bit_product_is_installed_and_replaced_again",
         "guest.MachineCheck.test_a_dll_is_refused",
     ],
+    "win32": [WHOLE_UPDATE],
 }
 
 
@@ -46,7 +52,8 @@ def say(line: str) -> None:
 
 
 def use_prefix(arch: str) -> None:
-    os.environ.update({"OMBRIX_E2E_STATE": str(PREFIXES[arch]), "OMBRIX_GUEST_PREFIX": arch,
+    os.environ.update({"OMBRIX_E2E_STATE": PREFIXES[arch], "OMBRIX_GUEST_PREFIX": arch,
+                       "OMBRIX_E2E_WINEARCH": arch,
                        "OMBRIX_WIN_BUILD_DIR": str(PAYLOAD / "win"),
                        "OMBRIX_SOURCE_DIR": str(PAYLOAD / "src"),
                        "OMBRIX_E2E_PREFIX_TIMEOUT": "1200"})
@@ -65,7 +72,7 @@ def prepare() -> int:
 def prepare_one(arch: str) -> int:
     use_prefix(arch)
     import harness
-    harness.setup()
+    finish(harness.setup(), harness.tool("tools/automate.exe"))
     harness.teardown()
     say(f"OMBRIX-PREPARED {arch}")
     return 0
@@ -141,10 +148,34 @@ def run() -> int:
 if __name__ != "__main__":
     # Imported by the loader as the scenarios' module: the e2e harness is on the path.
     import harness
-    from update_run import NOT_A_PROGRAM, UpdateTestCase
+    from update_run import (EXIT_INSTALLED, NEW_PRODUCT, NOT_A_PROGRAM, PRODUCT_NAME,
+                            RELAUNCH_QUESTION, UpdateTestCase, product_log)
 
     class MachineCheck(UpdateTestCase):
-        """The check of the download's PE header by the 32-bit build: a DLL is no program."""
+        """The 32-bit build's check of the download's PE header, and on 64-bit Windows a 64-bit
+        product installed, started, found running, ended and replaced."""
+
+        def update_and_answer(self, folder, answer: str) -> int:
+            with self.serve("normal"):
+                run = self.start_update(folder)
+                run.wait_window()
+                self.assertEqual(run.box()["text"], RELAUNCH_QUESTION)
+                run.answer(answer)
+                return run.exit_code()
+
+        def test_a_64_bit_product_is_installed_and_replaced_again(self):
+            folder = self.program_folder()
+            self.new_product_file = harness.tool("tools/product-x64/Ombrix.exe")
+            self.assertEqual(self.update_and_answer(folder, "yes"), EXIT_INSTALLED)
+            started = harness.wait_until(
+                lambda: [line for line in product_log(folder) if line.version == "new"], 10,
+                "the 64-bit product to start")
+            self.assertEqual((folder / PRODUCT_NAME).read_bytes(),
+                             self.new_product_file.read_bytes())
+            self.new_product_file = harness.tool(NEW_PRODUCT)
+            self.assertEqual(self.update_and_answer(folder, "no"), EXIT_INSTALLED)
+            self.assertNotIn(started[0].pid, self.running())
+            self.assertEqual((folder / PRODUCT_NAME).read_bytes(), self.new_product)
 
         def test_a_dll_is_refused(self):
             folder = self.program_folder()
@@ -155,7 +186,6 @@ if __name__ != "__main__":
                 self.assert_failed_run(run, NOT_A_PROGRAM)
             self.assert_product_untouched(folder)
             self.assertFalse(run.download_path().exists())
-
 
 if __name__ == "__main__":
     command = sys.argv[1] if len(sys.argv) > 1 else ""

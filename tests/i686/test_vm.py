@@ -40,7 +40,7 @@ class Unavailable(unittest.TestCase):
     def run_vm(self, command, **env):
         with tempfile.TemporaryDirectory() as folder:
             result = subprocess.run([sys.executable, vm.__file__, command], capture_output=True,
-                                    text=True, env={**os.environ, "OMBRIX_I686_DIR": folder,
+                                    text=True, env={**os.environ, "OMBRIX_I686_CACHE": folder,
                                                     **env})
         return result.returncode, result.stderr
 

@@ -5,11 +5,12 @@ their end-to-end scenarios: this kernel runs no 32-bit code, the machine's kerne
     vm.py image   builds the machine's disk unless a cached one fits its recipe
     vm.py run     boots it with the programs on a second disk; one result per scenario
 
-The disk (Debian 12 with Wine and both prefixes ready, about 3 GB used of a sparse 6 GB) is
-cached in $OMBRIX_I686_CACHE if set, else in the build tree ($OMBRIX_I686_DIR), in a folder
-named by a digest of its recipe, so that a changed recipe makes a new one. Programs come from
+The disk (Debian 12 with Wine and its prefixes ready, about 3 GB used of a sparse 6 GB) is
+cached per user, in $OMBRIX_I686_CACHE if set, else in ${XDG_CACHE_HOME:-~/.cache}/ombrix/
+i686-machine, so that it outlives build trees and clones; in a folder named by a digest of its
+recipe, so that a changed recipe makes a new one. Programs come from
 $OMBRIX_SHIP_BUILD_DIR (the i686 tree, test tools included). Where something cannot be had, the
-command fails and says why.
+command fails and says why. A 64-bit build of the new product comes from $OMBRIX_X64_BUILD_DIR.
 """
 
 import hashlib
@@ -23,13 +24,15 @@ import tempfile
 import time
 from typing import List
 
+from prefixes import PREFIXES
+
 HERE = pathlib.Path(__file__).resolve().parent
 SOURCE = HERE.parents[1]
 # What the disk is made from: a change to it makes a new disk. (The prefixes in it are made by
 # the e2e harness, whose settings are applied again at every boot.)
-RECIPE = [HERE / "guest-root.sh"]
-PREPARE_TIMEOUT = 1500
-RUN_TIMEOUT = int(os.environ.get("OMBRIX_I686_TIMEOUT", "840"))
+RECIPE = [HERE / "guest-root.sh", HERE / "prefixes.py"]
+PREPARE_TIMEOUT = 2100
+RUN_TIMEOUT = int(os.environ.get("OMBRIX_I686_TIMEOUT", "1440"))
 # One virtual CPU is enough for the scenarios and leaves the host's other core free; making the
 # prefixes (once per disk) takes two.
 CPUS = os.environ.get("OMBRIX_I686_CPUS", "1")
@@ -41,6 +44,8 @@ TREE_FILES = ["CMakeCache.txt", "update-url.txt", "apps/Update.exe", "apps/Brevi
               "tools/automate.exe",
               "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe",
               "tools/product-crash/Ombrix.exe", "tools/not-programs/library.dll"]
+# The 64-bit product that the 32-bit updater installs and replaces on 64-bit Windows.
+PRODUCT_X64 = ("tools/product-new/Ombrix.exe", "tools/product-x64/Ombrix.exe")
 
 
 class Unavailable(Exception):
@@ -55,10 +60,11 @@ def recipe_key() -> str:
 
 
 def base_dir() -> pathlib.Path:
-    value = os.environ.get("OMBRIX_I686_CACHE") or os.environ.get("OMBRIX_I686_DIR")
-    if not value:
-        raise Unavailable("neither $OMBRIX_I686_CACHE nor $OMBRIX_I686_DIR names a folder")
-    return pathlib.Path(value).resolve()
+    value = os.environ.get("OMBRIX_I686_CACHE")
+    if value:
+        return pathlib.Path(value).resolve()
+    cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
+    return pathlib.Path(cache).resolve() / "ombrix" / "i686-machine"
 
 
 def image_dir() -> pathlib.Path:
@@ -90,10 +96,12 @@ def make_payload(work: pathlib.Path) -> pathlib.Path:
     for relative in SOURCE_FILES:
         copy(SOURCE / relative, files / "src" / relative)
     root = tree("OMBRIX_SHIP_BUILD_DIR")
-    for relative in TREE_FILES:
-        if not (root / relative).is_file():
-            raise Unavailable(f"not built: {root / relative}")
-        copy(root / relative, files / "win" / relative)
+    wanted = [(root / relative, relative) for relative in TREE_FILES]
+    wanted.append((tree("OMBRIX_X64_BUILD_DIR") / PRODUCT_X64[0], PRODUCT_X64[1]))
+    for source, relative in wanted:
+        if not source.is_file():
+            raise Unavailable(f"not built: {source}")
+        copy(source, files / "win" / relative)
     image = work / "payload.img"
     check([command("mkfs.ext4"), "-q", "-F", "-d", str(files), str(image), "256M"],
           "making the payload disk")
@@ -174,16 +182,20 @@ def build_image() -> pathlib.Path:
         check(["bash", str(HERE / "guest-root.sh"), str(work)], "guest-root.sh")
         lines = boot(work / "guest.img", make_payload(work), "prepare", PREPARE_TIMEOUT,
                      keep=True, cpus=PREPARE_CPUS)
-        if "OMBRIX-PREPARED win32" not in lines:
-            raise Unavailable("the machine's Wine prefix was not made")
+        missing = [arch for arch in PREFIXES if f"OMBRIX-PREPARED {arch}" not in lines]
+        if missing:
+            raise Unavailable(f"the machine's Wine prefixes were not made: {' '.join(missing)}")
         for name in ("guest.img", "vmlinuz", "initrd.img"):
             (work / name).replace(work / f"keep-{name}")
-        # Older recipes' disks are of no more use.
+        # Older recipes' disks are of no more use; this one's, another run may have made
+        # meanwhile (the cache is the user's, shared by checkouts).
         for old in base.glob("guest-*"):
-            shutil.rmtree(old, ignore_errors=True)
-        target.mkdir()
-        for name in ("guest.img", "vmlinuz", "initrd.img"):
-            (work / f"keep-{name}").replace(target / name)
+            if old != target:
+                shutil.rmtree(old, ignore_errors=True)
+        if not (target / "guest.img").is_file():
+            target.mkdir(exist_ok=True)
+            for name in ("vmlinuz", "initrd.img", "guest.img"):  # the disk says it is ready
+                (work / f"keep-{name}").replace(target / name)
     finally:
         subprocess.run([*sudo(), "rm", "-rf", "--one-file-system", str(work)])
     print(f"vm: machine built in {time.monotonic() - started:.0f} s: {target}")
