@@ -115,6 +115,73 @@ std::optional<ContentRange> ParseContentRange(const std::wstring& text) {
     return ContentRange{*first, *last, *total};
 }
 
+namespace {
+
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+std::int64_t DaysFromEpoch(std::int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = year / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+unsigned DaysInMonth(std::int64_t year, unsigned month) {
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// A fixed number of digits at `at`, or -1.
+int Digits(std::wstring_view text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < L'0' || text[i] > L'9') {
+            return -1;
+        }
+        value = value * 10 + (text[i] - L'0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseHttpDate(const std::wstring& text) {
+    static constexpr std::wstring_view kWeekdays[] = {L"Thu", L"Fri", L"Sat", L"Sun",
+                                                      L"Mon", L"Tue", L"Wed"};  // from 1970-01-01
+    static constexpr std::wstring_view kMonths[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                                    L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    // "Www, DD Mmm YYYY HH:MM:SS GMT"
+    const std::wstring_view t(text);
+    if (t.size() != 29 || t.substr(3, 2) != L", " || t[7] != L' ' || t[11] != L' ' ||
+        t[16] != L' ' || t[19] != L':' || t[22] != L':' || t.substr(25) != L" GMT") {
+        return std::nullopt;
+    }
+    unsigned month = 0;
+    for (unsigned m = 0; m < 12; ++m) {
+        if (t.substr(8, 3) == kMonths[m]) {
+            month = m + 1;
+        }
+    }
+    const int day = Digits(t, 5, 2);
+    const int year = Digits(t, 12, 4);
+    const int hour = Digits(t, 17, 2);
+    const int minute = Digits(t, 20, 2);
+    const int second = Digits(t, 23, 2);
+    // 60 is a leap second.
+    if (month == 0 || day < 1 || year < 1970 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 60 ||
+        static_cast<unsigned>(day) > DaysInMonth(year, month)) {
+        return std::nullopt;
+    }
+    const std::int64_t days = DaysFromEpoch(year, month, static_cast<unsigned>(day));
+    if (t.substr(0, 3) != kWeekdays[days % 7]) {
+        return std::nullopt;
+    }
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
 std::optional<std::wstring> RedirectLocation(int status, const std::wstring& rawHeaders) {
     switch (status) {
         case 301:

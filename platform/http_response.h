@@ -32,6 +32,11 @@ struct ContentRange {
 };
 std::optional<ContentRange> ParseContentRange(const std::wstring& text);
 
+// An HTTP date in its one preferred form, "Sun, 06 Nov 1994 08:49:37 GMT" (the form every current
+// server sends), as seconds since 1970-01-01 00:00 UTC; nothing for any other text, a weekday
+// that is not that date's, or a date before 1970.
+std::optional<std::int64_t> ParseHttpDate(const std::wstring& text);
+
 // Where a redirect response points (its Location, not yet resolved); nothing for any other
 // response, and for a redirect without a Location, which then stands as the response.
 std::optional<std::wstring> RedirectLocation(int status, const std::wstring& rawHeaders);

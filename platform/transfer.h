@@ -1,6 +1,6 @@
 #pragma once
-// The HTTP transfer component: one asynchronous GET whose body is read in chunks, and further
-// GETs for the rest of a body that broke off.
+// The HTTP transfer component: asynchronous GETs whose bodies are read in chunks, one request at a
+// time, and further GETs for the rest of a body that broke off.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,10 +36,12 @@ class TransferEvents {
 class Transfer {
   public:
     virtual ~Transfer() = default;
-    // Starts the request, with extra request headers (lines each ending in CRLF, or none), and
+    // Starts a request, with extra request headers (lines each ending in CRLF, or none), and
     // returns at once; the states go to the component's TransferEvents. ResponseCompleted means
-    // the headers are in and the body can be read; no state follows it. A request that gets no
-    // byte for 60 s fails (Error).
+    // the headers are in and the body can be read; no state of that request follows it. A
+    // request that gets no byte for 60 s fails (Error). Called again (once the previous
+    // request's body has been read, say), it stops the previous request and starts another,
+    // which reports its own states from the first.
     virtual void execute(const std::wstring& url, const std::wstring& operation,
                          const std::wstring& requestHeaders) = 0;
     // Starts another GET of `url`, with extra request headers (lines each ending in CRLF),

@@ -46,13 +46,21 @@ bool SameContent(FileSystem& files, const std::wstring& a, const std::wstring& b
 
 }  // namespace
 
-void CheckDownload(Run& run, const std::wstring& download, const std::wstring& installed) {
+void CheckDownload(Run& run, const std::wstring& download, const std::wstring& installed,
+                   const ReleaseStatement* statement) {
     Services& s = run.s;
     FileHold held = HoldWaiting(s, download);
     if (!held.file) {
         Refuse(run, download, texts::kCannotSave);
     }
     run.heldDownload = std::move(held.file);
+    if (statement) {
+        // Until its digest is the stated one, the download is only bytes from the network.
+        const auto digest = s.ecdsa ? HashHeldFile(*s.ecdsa, *run.heldDownload) : std::nullopt;
+        if (!digest || *digest != statement->sha256) {
+            Refuse(run, download, texts::kBadSignature);
+        }
+    }
 
     switch (CheckProgram(s.files, s.machines, download)) {
         case ProgramCheck::Program:
@@ -61,6 +69,9 @@ void CheckDownload(Run& run, const std::wstring& download, const std::wstring& i
             Refuse(run, download, texts::kIncomplete);
         case ProgramCheck::NotAProgram:
             Refuse(run, download, texts::kNotAProgram);
+    }
+    if (statement && FileVersionOf(s.files, download) != statement->version) {
+        Refuse(run, download, texts::kBadSignature);
     }
 
     // The installed product is held too while it is compared, so that it cannot change between

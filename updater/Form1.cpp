@@ -8,10 +8,10 @@
 #include "updater/Executable.h"
 #include "updater/Leftovers.h"
 #include "updater/ProgressScale.h"
-#include "updater/ReleaseSignature.h"
 #include "updater/Resume.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
+#include "updater/VersionRecord.h"
 #include "updater/Wait.h"
 
 namespace ombrix::updater {
@@ -67,6 +67,13 @@ void Form1::StartDownload(std::wstring url) {
     }
     run_.phase = Phase::Downloading;
     url_ = url;
+    if (!s_.releaseKeys.empty()) {
+        // The signed statement first: it alone says what is newest, and nothing of the program
+        // is asked for before it has been checked.
+        request_ = Request::Statement;
+        s_.inet1.execute(url + L".release", L"get", L"");
+        return;
+    }
     run_.record = InstalledRecordOf(s_);
     s_.inet1.execute(url, L"get", QuietRequestHeaders(s_, run_.record));
 }
@@ -83,6 +90,13 @@ void Form1::onTransferState(TransferState state) {
             run_.responseHeld = true;
             return;
         }
+        if (run_.phase == Phase::Downloading && request_ == Request::Statement) {
+            if (!statementTaken_) {
+                statementTaken_ = true;
+                TakeStatement();
+            }
+            return;
+        }
         // The whole download runs inside this one call; a repeated report must not start it
         // again from a nested pump.
         if (run_.phase == Phase::Downloading && !run_.download && run_.partialPath.empty()) {
@@ -96,6 +110,44 @@ void Form1::onTransferState(TransferState state) {
     s_.form1.setText(form1::Label3, texts::kStateTexts[number - 1]);
     if (state == TransferState::Error) {
         run_.fail(s_.inet1.certificateRejected() ? texts::kUntrustedServer : texts::kCannotConnect);
+    }
+}
+
+void Form1::TakeStatement() {
+    const int status = s_.inet1.httpStatus();
+    if (status == kProxyLoginStatus) {
+        run_.fail(texts::kProxyLogin);
+    }
+    const auto bytes =
+        status == kWholeBodyStatus ? ReadSmallBody(s_.inet1, kMaxStatementBytes) : std::nullopt;
+    const auto statement =
+        bytes && s_.ecdsa != nullptr
+            ? ReadReleaseStatement(*bytes, *s_.ecdsa, s_.releaseKeys, s_.form1.text(form1::Label7),
+                                   s_.maxDownloadBytes)
+            : std::nullopt;
+    if (!statement) {
+        run_.fail(texts::kBadSignature);
+    }
+    const std::wstring product = InstallFilesOf(s_).product;
+    switch (JudgeStatement(*statement, s_.hashing.sha256OfFile(product),
+                           FileVersionOf(s_.files, product))) {
+        case StatementVerdict::AlreadyNewest:
+            run_.fail(texts::kAlreadyNewest, kExitAlreadyNewest);
+        case StatementVerdict::NotNewer:
+            run_.fail(texts::kNotNewer);
+        case StatementVerdict::Download:
+            break;
+    }
+    statement_ = *statement;
+    request_ = Request::Program;
+    s_.inet1.execute(url_, L"get", L"");
+}
+
+void Form1::KeepValidators() {
+    if (!statement_) {
+        run_.record.delivered =
+            Validators{s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
+        run_.record.deliveredDate = s_.inet1.header(L"Date");
     }
 }
 
@@ -116,7 +168,7 @@ void Form1::DownloadBody() {
         run_.fail(texts::kServerErrorPrefix + DecimalText(status) + texts::kServerErrorSuffix);
     }
     const std::wstring target = s_.form1.text(form1::Text2);
-    run_.record.delivered = Validators{s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
+    KeepValidators();
     auto announced = AnnouncedLength();
 
     // An existing file is truncated, so nothing of an older download survives behind the body.
@@ -141,6 +193,9 @@ void Form1::DownloadBody() {
     if (!complete) {
         run_.fail(texts::kIncomplete);
     }
+    if (statement_ && written != statement_->size) {
+        run_.fail(texts::kBadSignature);
+    }
     if (!announced) {
         const ProgressScale full(static_cast<std::int64_t>(written));
         s_.progressBar1.setIndeterminate(false);
@@ -154,8 +209,7 @@ void Form1::DownloadBody() {
     s_.app.pumpEvents();
 
     // Checked before anything is terminated; the download stays held until it is copied.
-    CheckDownload(run_, target, InstallFilesOf(s_).product);
-    CheckReleaseSignature(run_, url_, target);
+    CheckDownload(run_, target, InstallFilesOf(s_).product, statement_ ? &*statement_ : nullptr);
     run_.partialPath.clear();  // complete: from here on it is kept whatever happens
     run_.phase = Phase::Waiting;
     form2_.Show();
@@ -165,6 +219,10 @@ std::optional<std::int64_t> Form1::AnnouncedLength() {
     const LengthField field = ReadContentLength(s_.inet1.header(L"Content-Length"));
     if (!field.usable) {
         run_.fail(texts::kIncomplete);  // where the body ends cannot be told
+    }
+    if (statement_ && field.length &&
+        static_cast<std::uint64_t>(*field.length) != statement_->size) {
+        run_.fail(texts::kBadSignature);  // not the stated program: nothing of it is written
     }
     budget_.restart();
     if (field.length) {
@@ -197,6 +255,9 @@ void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t
             run_.fail(texts::kCannotSave);
         }
         written += chunk.size();
+        if (statement_ && written > statement_->size) {
+            run_.fail(texts::kBadSignature);
+        }
         s_.inet1.getChunkInto(kChunkSize, chunk);
         s_.app.pumpEvents();
         if (announced) {
@@ -249,7 +310,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
             }
             written = 0;
             body = identity();
-            run_.record.delivered = Validators{body.etag, body.lastModified};
+            KeepValidators();
             ShowLength(announced);
             s_.progressBar1.setValue(0);
         }

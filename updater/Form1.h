@@ -6,6 +6,7 @@
 #include "updater/Controls.h"
 #include "updater/DownloadBudget.h"
 #include "updater/Form2.h"
+#include "updater/ReleaseStatement.h"
 #include "updater/Run.h"
 
 namespace ombrix::updater {
@@ -34,7 +35,14 @@ class Form1 : public WindowEvents, public TransferEvents {
     Phase phase() const { return run_.phase; }
 
   private:
+    // What the request under way asks for.
+    enum class Request { Statement, Program };
+
+    // The statement's response is in: read, checked and judged before the program is asked for.
+    void TakeStatement();
     void DownloadBody();
+    // Keeps the validators the response came with, for the record of an unsigned build.
+    void KeepValidators();
     void WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced);
     // The response's announced length, once it is known to be usable, within the ceiling and
     // with room on the volume; ends the run otherwise.
@@ -56,6 +64,10 @@ class Form1 : public WindowEvents, public TransferEvents {
     Form2 form2_;
     DownloadBudget budget_;
     std::wstring url_;  // the update URL, asked again for a resume
+    Request request_ = Request::Program;
+    bool statementTaken_ = false;
+    // The signed statement the download must match; none in a build without release keys.
+    std::optional<ReleaseStatement> statement_;
     // The body is in and shown as done: the transfer's last reports change nothing any more.
     bool bodyComplete_ = false;
 };

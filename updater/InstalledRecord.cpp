@@ -19,19 +19,24 @@ std::wstring QuietRequestHeaders(Services& s, InstalledRecord& record) {
     if (!parsed) {
         return {};
     }
+    const auto usable = UsableValidators(parsed->validators, s.clock.utcSeconds());
+    if (!usable) {
+        return {};
+    }
     const auto installed = s.hashing.sha256OfFile(record.product);
     if (!installed || *installed != parsed->product) {
         return {};
     }
     record.asked = true;
-    return ConditionalRequestHeaders(parsed->validators);
+    return ConditionalRequestHeaders(*usable);
 }
 
 void RecordInstalled(Services& s, const InstalledRecord& record) {
     if (!record.delivered) {
         return;
     }
-    const auto validators = RecordableValidators(*record.delivered);
+    const auto validators =
+        RecordableValidators(*record.delivered, record.deliveredDate, s.clock.utcSeconds());
     const auto installed = validators ? s.hashing.sha256OfFile(record.product) : std::nullopt;
     if (!installed) {
         if (s.files.fileExists(record.path)) {

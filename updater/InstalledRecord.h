@@ -14,8 +14,10 @@ struct InstalledRecord {
     std::wstring product;  // P\B.exe
     // The first request asked for anything but the recorded product, which is the one in place.
     bool asked = false;
-    // The validators of the response whose body the download holds; set once a body is taken.
+    // The validators of the response whose body the download holds, and its Date; set once a
+    // body is taken.
     std::optional<Validators> delivered;
+    std::wstring deliveredDate;
 };
 
 // The record and the product of this folder, named after the product's file base name.

@@ -38,6 +38,8 @@ inline constexpr wchar_t kCannotSave[] = L"无法保存下载文件，请检查�
 inline constexpr wchar_t kUntrustedServer[] = L"无法验证升级服务器的证书，升级已取消！";
 inline constexpr wchar_t kBadSignature[] = L"下载的文件签名无效，升级未完成！";
 inline constexpr wchar_t kNotAProgram[] = L"下载的文件不是有效的程序文件，升级未完成！";
+// A replay or a rollback: the signed statement names no version above the installed one.
+inline constexpr wchar_t kNotNewer[] = L"服务器上的版本不高于已安装的版本，升级未完成！";
 inline constexpr wchar_t kOlderVersion[] = L"下载的文件版本低于已安装的版本，升级未完成！";
 inline constexpr wchar_t kAlreadyNewest[] = L"当前已是最新版本，无需升级！";
 inline constexpr wchar_t kCannotReadInstalled[] = L"无法读取已安装的程序文件，升级未完成！";

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "platform/http_response.h"
+
 namespace ombrix::updater {
 namespace {
 
@@ -10,10 +12,6 @@ constexpr std::string_view kHashKey = "sha256 ";
 constexpr std::string_view kEtagKey = "etag ";
 constexpr std::string_view kModifiedKey = "last-modified ";
 constexpr char kHexDigits[] = "0123456789abcdef";
-
-bool IsPrintable(unsigned c) {
-    return c >= 0x20 && c <= 0x7E;
-}
 
 // The record's lines, read one at a time; every line must end in LF.
 class Lines {
@@ -63,30 +61,28 @@ std::optional<Sha256Digest> ParseHash(std::string_view hex) {
     return digest;
 }
 
-// The value of a line "<key><value>" when the line has that key and the value is recordable.
-std::optional<std::wstring> ValueOf(std::string_view line, std::string_view key) {
-    if (line.substr(0, key.size()) != key) {
-        return std::nullopt;
-    }
-    const std::string_view raw = line.substr(key.size());
-    std::wstring value(raw.size(), L'\0');
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        value[i] = static_cast<wchar_t>(static_cast<unsigned char>(raw[i]));
-    }
-    if (!IsRecordableValidator(value)) {
-        return std::nullopt;
-    }
-    return value;
+bool IsHttpDate(const std::wstring& value) {
+    return ParseHttpDate(value).has_value();
 }
 
-// An optional line "<key><value>": absent (empty value), present, or damaged (nothing).
-std::optional<std::wstring> OptionalValue(Lines& lines, std::string_view key) {
+// An optional line "<key><value>": absent (empty value), present with a value that `valid`
+// accepts, or damaged (nothing).
+std::optional<std::wstring> OptionalValue(Lines& lines, std::string_view key,
+                                          bool (*valid)(const std::wstring&)) {
     const auto line = lines.peek();
     if (!line || line->substr(0, key.size()) != key) {
         return std::wstring();
     }
     lines.next();
-    return ValueOf(*line, key);
+    const std::string_view raw = line->substr(key.size());
+    std::wstring value(raw.size(), L'\0');
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        value[i] = static_cast<wchar_t>(static_cast<unsigned char>(raw[i]));
+    }
+    if (!valid(value)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 void Append(std::vector<std::uint8_t>& out, std::string_view text) {
@@ -106,31 +102,48 @@ void AppendValue(std::vector<std::uint8_t>& out, std::string_view key, const std
 
 }  // namespace
 
-bool IsRecordableValidator(const std::wstring& value) {
-    if (value.empty() || value.size() > kMaxValidatorChars || value.front() == L' ' ||
-        value.back() == L' ') {
+bool IsStrongEntityTag(const std::wstring& value) {
+    if (value.size() < 2 || value.size() > kMaxValidatorChars || value.front() != L'"' ||
+        value.back() != L'"') {
         return false;
     }
-    for (const wchar_t c : value) {
-        if (!IsPrintable(static_cast<unsigned>(c))) {
+    for (std::size_t i = 1; i + 1 < value.size(); ++i) {
+        const wchar_t c = value[i];
+        if (c < 0x21 || c > 0x7E || c == L'"') {
             return false;
         }
     }
     return true;
 }
 
-std::optional<Validators> RecordableValidators(const Validators& sent) {
+std::optional<Validators> RecordableValidators(const Validators& sent,
+                                               const std::wstring& responseDate,
+                                               std::int64_t nowSeconds) {
     Validators kept;
-    if (IsRecordableValidator(sent.etag)) {
+    if (IsStrongEntityTag(sent.etag)) {
         kept.etag = sent.etag;
     }
-    if (IsRecordableValidator(sent.lastModified)) {
+    const auto modified = ParseHttpDate(sent.lastModified);
+    const auto latest = ParseHttpDate(responseDate).value_or(nowSeconds);
+    if (modified && *modified <= latest) {
         kept.lastModified = sent.lastModified;
     }
     if (kept.etag.empty() && kept.lastModified.empty()) {
         return std::nullopt;
     }
     return kept;
+}
+
+std::optional<Validators> UsableValidators(const Validators& recorded, std::int64_t nowSeconds) {
+    Validators usable = recorded;
+    const auto modified = ParseHttpDate(recorded.lastModified);
+    if (!modified || *modified > nowSeconds) {
+        usable.lastModified.clear();
+    }
+    if (usable.etag.empty() && usable.lastModified.empty()) {
+        return std::nullopt;
+    }
+    return usable;
 }
 
 std::optional<ValidatorRecord> ParseValidatorRecord(const std::vector<std::uint8_t>& bytes) {
@@ -151,8 +164,8 @@ std::optional<ValidatorRecord> ParseValidatorRecord(const std::vector<std::uint8
     }
     ValidatorRecord record;
     record.product = *digest;
-    const auto etag = OptionalValue(lines, kEtagKey);
-    const auto modified = etag ? OptionalValue(lines, kModifiedKey) : std::nullopt;
+    const auto etag = OptionalValue(lines, kEtagKey, IsStrongEntityTag);
+    const auto modified = etag ? OptionalValue(lines, kModifiedKey, IsHttpDate) : std::nullopt;
     if (!etag || !modified || (etag->empty() && modified->empty()) || !lines.atEnd()) {
         return std::nullopt;
     }

@@ -7,10 +7,11 @@
 // Format: ASCII lines, each ended by one LF, in this order, nothing before or after:
 //   ombrix-validator 1
 //   sha256 <64 lower-case hex digits>
-//   etag <value>             (optional)
-//   last-modified <value>    (optional; at least one of the two)
-// A value is 1..kMaxValidatorChars printable ASCII characters (space included, not at either
-// end), as the server sent it.
+//   etag "<opaque tag>"       (optional; one strong entity tag)
+//   last-modified <HTTP date> (optional; "Sun, 06 Nov 1994 08:49:37 GMT"; at least one of the two)
+// Only validators that name one body are kept: a weak tag, "*" or a list would match any body,
+// and a date in the future any later publication, so that one such answer would end every later
+// run at a 304 while newer releases wait on the server.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -36,12 +37,20 @@ struct ValidatorRecord {
     Validators validators;
 };
 
-// A value the record can hold and a request can carry verbatim: nothing that could break a
-// line or a header.
-bool IsRecordableValidator(const std::wstring& value);
+// One strong entity tag: `"` opaque characters `"` (no W/, no "*", no list), at most
+// kMaxValidatorChars in all; it is carried verbatim, so nothing in it can break a line or a header.
+bool IsStrongEntityTag(const std::wstring& value);
 
-// The validators worth recording: each one recordable (others dropped); nothing when none is.
-std::optional<Validators> RecordableValidators(const Validators& sent);
+// The validators worth recording, each checked (others dropped): a strong tag, and a valid
+// HTTP date no later than the response's own Date (or, where that is no valid date, than
+// `nowSeconds`, the local clock); nothing when neither is left.
+std::optional<Validators> RecordableValidators(const Validators& sent,
+                                               const std::wstring& responseDate,
+                                               std::int64_t nowSeconds);
+
+// What of a record's validators a request may still ask with: a date later than `nowSeconds`
+// (a record written before dates were checked) is dropped; nothing when nothing is left.
+std::optional<Validators> UsableValidators(const Validators& recorded, std::int64_t nowSeconds);
 
 std::optional<ValidatorRecord> ParseValidatorRecord(const std::vector<std::uint8_t>& bytes);
 // The record's bytes; its validators must be RecordableValidators' answer.

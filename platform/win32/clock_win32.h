@@ -10,6 +10,7 @@ class Win32Clock : public Clock {
     // `pump` handles every waiting event once (the application's pump).
     explicit Win32Clock(std::function<void()> pump) : pump_(std::move(pump)) {}
     std::uint64_t nowMs() override;
+    std::int64_t utcSeconds() override;
     void idle(unsigned maxMs) override;
 
   private:

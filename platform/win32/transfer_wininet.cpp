@@ -98,8 +98,13 @@ void WinInetTransfer::start(std::shared_ptr<WinInetShared> attempt) {
 
 void WinInetTransfer::execute(const std::wstring& url, const std::wstring& operation,
                               const std::wstring& requestHeaders) {
-    if (started_ || cancelled_) {
+    if (cancelled_) {
         return;
+    }
+    if (started_) {
+        CancelAttempt(*shared_);
+        // WinINet may still report on the old request from its own threads, naming it by address.
+        retired_.push_back(std::move(shared_));
     }
     started_ = true;
     auto attempt = std::make_shared<WinInetShared>(false);

@@ -22,8 +22,8 @@ struct WinInetShared;
 
 class WinInetTransfer : public Transfer {
   public:
-    // Made on the user-interface thread: every state change of the first request reaches
-    // `events` there. `pumpEvents` handles the waiting window events once; getChunk and
+    // Made on the user-interface thread: every state change of a request that `execute` started
+    // reaches `events` there. `pumpEvents` handles the waiting window events once; getChunk and
     // awaitResponse call it while they wait.
     WinInetTransfer(TransferEvents& events, std::function<void()> pumpEvents);
     // Cancels (which waits a little for the threads). A thread still stuck in a network call
@@ -32,7 +32,7 @@ class WinInetTransfer : public Transfer {
     WinInetTransfer(const WinInetTransfer&) = delete;
     WinInetTransfer& operator=(const WinInetTransfer&) = delete;
 
-    // One first GET per component; only the operation "get" is known. Returns at once.
+    // Only the operation "get" is known. Returns at once; a request still under way is stopped.
     void execute(const std::wstring& url, const std::wstring& operation,
                  const std::wstring& requestHeaders) override;
     void resume(const std::wstring& url, const std::wstring& requestHeaders) override;

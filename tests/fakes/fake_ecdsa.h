@@ -1,31 +1,20 @@
 #pragma once
 // Signatures as a table: a signature verifies only where a test made it with sign(). The hash
-// is a stand-in that differs wherever the bytes differ in the tests' files.
+// is the fake files' stand-in, which differs wherever the bytes differ in the tests' files.
 #include <memory>
 #include <set>
 #include <tuple>
 
 #include "fakes/fake_basics.h"
+#include "fakes/fake_hashing.h"
 #include "platform/ecdsa.h"
 
 namespace ombrix::fakes {
 
 class FakeEcdsa : public Ecdsa {
   public:
-    static Sha256Digest DigestOf(const Bytes& bytes) {
-        Sha256Digest digest{};
-        for (std::size_t lane = 0; lane < 4; ++lane) {
-            std::uint64_t h = 1469598103934665603ull + lane;  // FNV-1a, one seed per lane
-            for (const std::uint8_t b : bytes) {
-                h = (h ^ b) * 1099511628211ull;
-            }
-            h ^= bytes.size();
-            for (std::size_t i = 0; i < 8; ++i) {
-                digest[lane * 8 + i] = static_cast<std::uint8_t>(h >> (8 * i));
-            }
-        }
-        return digest;
-    }
+    // The same stand-in as the fake file hashes, so that a digest made either way matches.
+    static Sha256Digest DigestOf(const Bytes& bytes) { return FakeHashing::DigestOf(bytes); }
 
     // A signature of `content` under `key`, as r||s: each half starts below 0x80, so its DER
     // form is the plain 70-byte one.

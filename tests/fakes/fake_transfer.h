@@ -1,10 +1,11 @@
 #pragma once
-// A transfer that answers as a test sets it: status, headers, a body, and the answers to
-// resumes.
+// A transfer that answers as a test sets it: status, headers, a body, the answers to requests
+// of other URLs (the signed statement, say), and the answers to resumes.
 #include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,8 +18,10 @@ namespace ombrix::fakes {
 class FakeTransfer : public Transfer {
   public:
     explicit FakeTransfer(Log& log) : log_(log) {}
-    // One request's answer. The first request's is the fields below; each resume takes the
-    // next of `resumes`, and gets no answer when none is left.
+    // One request's answer. The program's is the fields below, which always hold the answer
+    // being read; a request of a URL in `byUrl` is answered from there (and the program's answer
+    // comes back with the next request of another URL); each resume takes the next of
+    // `resumes`, and gets no answer when none is left.
     struct Answer {
         bool answers = true;
         int status = 206;
@@ -31,7 +34,9 @@ class FakeTransfer : public Transfer {
     Bytes body;
     bool breaksOff = false;  // the body stops early with an error instead of ending cleanly
     bool answers = true;
+    std::map<std::wstring, Answer> byUrl;
     std::deque<Answer> resumes;
+    int executes = 0;                         // requests started with states
     std::vector<std::wstring> resumeHeaders;  // what each resume asked with
     std::size_t delivered = 0;
     bool cancelled = false;
@@ -44,6 +49,17 @@ class FakeTransfer : public Transfer {
         log_.push_back(L"execute " + url + L" " + operation);
         requests.push_back(url);
         executeHeaders = requestHeaders;
+        ++executes;
+        const auto other = byUrl.find(url);
+        if (other != byUrl.end()) {
+            if (!program_) {
+                program_ = Answer{answers, status, headers, body, breaksOff};
+            }
+            serve(other->second);
+        } else if (program_) {
+            serve(*program_);
+            program_.reset();
+        }
     }
     void resume(const std::wstring& url, const std::wstring& requestHeaders) override {
         log_.push_back(L"resume " + url);
@@ -55,12 +71,7 @@ class FakeTransfer : public Transfer {
             next = std::move(resumes.front());
             resumes.pop_front();
         }
-        answers = next.answers;
-        status = next.answers ? next.status : 0;
-        headers = std::move(next.headers);
-        body = std::move(next.body);
-        breaksOff = next.breaksOff || !next.answers;
-        delivered = 0;
+        serve(next);
     }
     bool awaitResponse() override { return answers && !cancelled; }
     std::wstring header(const std::wstring& name) override {
@@ -91,7 +102,17 @@ class FakeTransfer : public Transfer {
     }
 
   private:
+    void serve(const Answer& next) {
+        answers = next.answers;
+        status = next.answers ? next.status : 0;
+        headers = next.headers;
+        body = next.body;
+        breaksOff = next.breaksOff || !next.answers;
+        delivered = 0;
+    }
+
     Log& log_;
+    std::optional<Answer> program_;  // set aside while another URL's answer is read
 };
 
 }  // namespace ombrix::fakes

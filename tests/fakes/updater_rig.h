@@ -87,10 +87,13 @@ struct UpdaterRig {
         }
         return exitCodeOf([&] {
             form1.Load();
-            for (int state = 1; state <= 8; ++state) {
-                form1.onTransferState(static_cast<TransferState>(state));
+            // Each request reports its states; the statement's response starts the program's.
+            for (int handled = 0; handled < inet.executes; ++handled) {
+                for (int state = 1; state <= 8; ++state) {
+                    form1.onTransferState(static_cast<TransferState>(state));
+                }
+                form1.onTransferState(TransferState::ResponseCompleted);
             }
-            form1.onTransferState(TransferState::ResponseCompleted);
         });
     }
     int download(const Bytes& body) { return download(body, std::to_wstring(body.size())); }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "fakes/updater_rig.h"
+#include "platform/http_response.h"
 #include "updater/ValidatorRecord.h"
 
 namespace ombrix {
@@ -12,6 +13,7 @@ using fakes::Bytes;
 using fakes::ExecutableBytes;
 using fakes::FakeHashing;
 using fakes::UpdaterRig;
+using ombrix::ParseHttpDate;
 using updater::FormatValidatorRecord;
 using updater::ParseValidatorRecord;
 using updater::ValidatorRecord;
@@ -35,7 +37,7 @@ TEST(ValidatorRecordTest, ReadsExactlyWhatItWrites) {
         digest[i] = static_cast<std::uint8_t>(i);
     }
     for (const Validators& v :
-         {Validators{kTag, kDate}, Validators{L"W/\"weak\"", L""}, Validators{L"", kDate}}) {
+         {Validators{kTag, kDate}, Validators{L"\"strong\"", L""}, Validators{L"", kDate}}) {
         const Bytes bytes = FormatValidatorRecord({digest, v});
         const auto parsed = ParseValidatorRecord(bytes);
         ASSERT_TRUE(parsed);
@@ -48,37 +50,47 @@ TEST(ValidatorRecordTest, ReadsExactlyWhatItWrites) {
 }
 
 TEST(ValidatorRecordTest, AnythingElseIsNoRecord) {
+    const std::string tag = "etag \"x\"\n";
     const std::string cases[] = {
         "",
-        Good(""),        // neither validator
-        Good("etag x"),  // no final line end
-        Good("etag x\r\n"),
+        Good(""),            // neither validator
+        Good("etag \"x\""),  // no final line end
+        Good("etag \"x\"\r\n"),
         Good("etag \n"),
-        Good("etag  x\n"),
-        Good("etag x \n"),
-        Good("etag x\tz\n"),
-        Good("etag \x80x\n"),
-        Good(std::string("etag x\0y\n", 9)),
-        Good("last-modified d\netag x\n"),  // out of order
-        Good("etag x\netag x\n"),
-        Good("etag x\nlast-modified d\n\n"),
-        Good("etag x\nsize 3\n"),
-        Good("ETag x\n"),
-        Good("etag " + std::string(257, 'x') + "\n"),
-        "ombrix-validator 2\nsha256 " + std::string(kHash) + "\netag x\n",
-        "ombrix-validator 1\netag x\n",
-        "ombrix-validator 1\nsha256 " + std::string(kHash).substr(2) + "\netag x\n",
-        "ombrix-validator 1\nsha256 " + std::string(kHash) + "00\netag x\n",
-        "ombrix-validator 1\nsha256 0A" + std::string(kHash).substr(2) + "\netag x\n",
-        "ombrix-validator 1\nsha256 0g" + std::string(kHash).substr(2) + "\netag x\n",
-        " ombrix-validator 1\nsha256 " + std::string(kHash) + "\netag x\n",
+        Good("etag  \"x\"\n"),
+        Good("etag \"x\" \n"),
+        Good("etag \"x\ty\"\n"),
+        Good("etag \"\x80x\"\n"),
+        Good(std::string("etag \"x\0y\"\n", 11)),
+        Good("etag x\n"),  // only strong tags: nothing that matches other bodies too
+        Good("etag W/\"x\"\n"),
+        Good("etag *\n"),
+        Good("etag \"a\", \"b\"\n"),
+        Good("etag \"a\"b\"\n"),
+        Good("last-modified Tue, 02 Jan 2024 10:00:00 GMT\n" + tag),  // out of order
+        Good(tag + tag),
+        Good(tag + "last-modified Tue, 02 Jan 2024 10:00:00 GMT\n\n"),
+        Good(tag + "size 3\n"),
+        Good("ETag \"x\"\n"),
+        Good("etag \"" + std::string(255, 'x') + "\"\n"),
+        Good("last-modified yesterday\n"),
+        Good("last-modified Wed, 02 Jan 2024 10:00:00 GMT\n"),  // not that day's weekday
+        Good("last-modified Tue, 02 Jan 2024 10:00:00 UTC\n"),
+        Good("last-modified Tue, 2 Jan 2024 10:00:00 GMT\n"),
+        "ombrix-validator 2\nsha256 " + std::string(kHash) + "\n" + tag,
+        "ombrix-validator 1\n" + tag,
+        "ombrix-validator 1\nsha256 " + std::string(kHash).substr(2) + "\n" + tag,
+        "ombrix-validator 1\nsha256 " + std::string(kHash) + "00\n" + tag,
+        "ombrix-validator 1\nsha256 0A" + std::string(kHash).substr(2) + "\n" + tag,
+        "ombrix-validator 1\nsha256 0g" + std::string(kHash).substr(2) + "\n" + tag,
+        " ombrix-validator 1\nsha256 " + std::string(kHash) + "\n" + tag,
     };
     for (const std::string& c : cases) {
         EXPECT_FALSE(ParseValidatorRecord(Text(c))) << c;
     }
     // Longest values, both: still within the size limit, which refuses anything beyond.
-    const std::string longest =
-        Good("etag " + std::string(256, 'x') + "\nlast-modified " + std::string(256, 'y') + "\n");
+    const std::string longest = Good("etag \"" + std::string(254, 'x') +
+                                     "\"\nlast-modified Tue, 02 Jan 2024 10:00:00 GMT\n");
     EXPECT_TRUE(ParseValidatorRecord(Text(longest)));
     EXPECT_FALSE(ParseValidatorRecord(Bytes(updater::kMaxRecordBytes + 1, 'x')));
 }
@@ -86,7 +98,7 @@ TEST(ValidatorRecordTest, AnythingElseIsNoRecord) {
 // Untrusted bytes: every cut and every changed byte of a record is read without fault (the
 // sanitizers watch), and whatever is accepted has exactly one spelling, the written one.
 TEST(ValidatorRecordTest, DamagedRecordsAreReadSafelyAndStrictly) {
-    const Bytes good = Text(Good("etag \"a\"\nlast-modified d\n"));
+    const Bytes good = Text(Good("etag \"a\"\nlast-modified Tue, 02 Jan 2024 10:00:00 GMT\n"));
     const auto canonical = [](const Bytes& bytes) {
         const auto parsed = ParseValidatorRecord(bytes);
         return !parsed || FormatValidatorRecord(*parsed) == bytes;
@@ -103,18 +115,51 @@ TEST(ValidatorRecordTest, DamagedRecordsAreReadSafelyAndStrictly) {
     }
 }
 
-TEST(ValidatorRecordTest, OnlyPlainValidatorsAreKeptAndAsked) {
+TEST(ValidatorRecordTest, OnlyValidatorsOfOneBodyAreKeptAndAsked) {
     EXPECT_EQ(
         updater::ConditionalRequestHeaders({kTag, kDate}),
         std::wstring(L"If-None-Match: ") + kTag + L"\r\nIf-Modified-Since: " + kDate + L"\r\n");
     EXPECT_EQ(updater::ConditionalRequestHeaders({L"", kDate}),
               std::wstring(L"If-Modified-Since: ") + kDate + L"\r\n");
-    const auto kept = updater::RecordableValidators({L"\"a\"\r\nX-Injected: 1", kDate});
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(kept->etag, L"");
-    EXPECT_EQ(kept->lastModified, kDate);
-    EXPECT_FALSE(updater::RecordableValidators({L"\"caf\u00e9\"", L""}));
-    EXPECT_FALSE(updater::RecordableValidators({L"", L""}));
+    const std::int64_t now = 1749974400;  // 2025-06-15 08:00:00 GMT
+    const auto kept = [&](const Validators& sent, const std::wstring& date = L"") {
+        const auto v = updater::RecordableValidators(sent, date, now);
+        return v ? v->etag + L"|" + v->lastModified : L"none";
+    };
+    const std::wstring tag = kTag;
+    EXPECT_EQ(kept({kTag, kDate}), tag + L"|" + kDate);
+    // A weak tag, "*" or a list matches other bodies; a header could be broken out of.
+    for (const wchar_t* etag :
+         {L"W/\"a\"", L"*", L"\"a\", \"b\"", L"\"a\"\r\nX-Injected: 1", L"\"caf\u00e9\"", L"a"}) {
+        EXPECT_EQ(kept({etag, kDate}), std::wstring(L"|") + kDate) << etag;
+        EXPECT_EQ(kept({etag, L""}), L"none") << etag;
+    }
+    // A date later than the response's own, or than the clock where the response has none.
+    const wchar_t* later = L"Sun, 15 Jun 2025 08:00:01 GMT";
+    EXPECT_EQ(kept({kTag, later}), tag + L"|");
+    EXPECT_EQ(kept({kTag, L"Sun, 15 Jun 2025 08:00:00 GMT"}),
+              tag + L"|Sun, 15 Jun 2025 08:00:00 GMT");
+    EXPECT_EQ(kept({kTag, later}, L"Sun, 15 Jun 2025 09:00:00 GMT"), tag + L"|" + later);
+    EXPECT_EQ(kept({kTag, kDate}, L"Mon, 01 Jan 2024 00:00:00 GMT"), tag + L"|");
+    EXPECT_EQ(kept({L"", L"Fri, 31 Dec 9999 23:59:59 GMT"}), L"none");
+    EXPECT_EQ(kept({L"", L"Tuesday, 02-Jan-24 10:00:00 GMT"}), L"none");
+    // A record written before dates were checked asks with its tag alone.
+    EXPECT_EQ(updater::UsableValidators({kTag, later}, now)->lastModified, L"");
+    EXPECT_FALSE(updater::UsableValidators({L"", later}, now));
+}
+
+TEST(HttpDateTest, ReadsThePreferredFormOnly) {
+    EXPECT_EQ(ParseHttpDate(L"Thu, 01 Jan 1970 00:00:00 GMT"), 0);
+    EXPECT_EQ(ParseHttpDate(L"Sun, 06 Nov 1994 08:49:37 GMT"), 784111777);
+    EXPECT_EQ(ParseHttpDate(L"Tue, 29 Feb 2000 23:59:60 GMT"), 951868800);
+    for (const wchar_t* bad :
+         {L"", L"Sunday, 06-Nov-94 08:49:37 GMT", L"Sun Nov  6 08:49:37 1994",
+          L"Sun, 06 Nov 1994 08:49:37 UTC", L"Mon, 06 Nov 1994 08:49:37 GMT",
+          L"Thu, 29 Feb 2001 00:00:00 GMT", L"Sun, 06 Nov 1994 24:00:00 GMT",
+          L"Sun, 06 nov 1994 08:49:37 GMT", L"Sun, 06 Nov 1994 08:49:37 GMT ",
+          L"Wed, 31 Dec 1969 23:59:59 GMT", L"Sun, 06 Nov 1994 08:4a:37 GMT"}) {
+        EXPECT_FALSE(ParseHttpDate(bad)) << bad;
+    }
 }
 
 // A folder with the installed product and, where a test puts one, its record.
