@@ -74,7 +74,8 @@ UPDATE_LIMIT = 450 * KIB
 UPDATE_CODE_LIMIT = 250 * KIB
 BREVIK_LIMIT = 150 * KIB
 STARTUP_MAX = 1.5
-QUIET_HEADERS_MAX = 1 * KIB
+# The statement with its request and response, eight delta lines included.
+QUIET_WIRE_MAX = 2 * KIB
 # The quiet run's box comes within a few hundred ms: looked for often enough to time it.
 QUIET_BOX_LOOK_MS = 2
 # Against the baseline build "not slower", within what two medians of the same program differ by.
@@ -103,6 +104,7 @@ class Bench:
         self.ship = ship
         self.ship_tree = ship_tree
         self.url = build_info.update_url()
+        self.signed = pathlib.Path(os.environ["OMBRIX_BENCH_SIGNED_DIR"])
         self.port = build_info.update_port()
         self.docroot = out / "www"
         self.served = self.docroot / urllib.parse.urlsplit(self.url).path.lstrip("/")
@@ -208,19 +210,33 @@ class Bench:
                 "end_answer": (run.get("us_end_answer") or 0) / 1e6,
                 "whole_run_seconds": run["us_to_end"] / 1e6}
 
-    def newest_once(self, folder: pathlib.Path) -> dict:
-        """One run that ends in the box saying the newest product is in place: seconds to the
-        box, and the requests it made as the server logged them."""
+    def boxed_once(self, folder: pathlib.Path, answer: str, box: str, code: int) -> dict:
+        """One run timed to its box (`box`, or a text starting so), answered `answer`: seconds
+        to the box, and the requests it made as the server logged them."""
         before = len(self.server.requests())
         self.settle()
         run = self.probe("download", "--cmdline", quoted(folder / "Update.exe"), "--cwd",
                          harness.to_windows_path(folder), "--caption", CAPTION, "--size",
-                         MAIN_SIZE, "--id", STATUS_ID, "--text", DONE_TEXT, "--answer", "ok",
+                         MAIN_SIZE, "--id", STATUS_ID, "--text", DONE_TEXT, "--answer", answer,
                          "--box-every", QUIET_BOX_LOOK_MS)
-        if (run["exit_code"] != EXIT_NEWEST or run.get("box_text") != NEWEST_TEXT
+        if (run["exit_code"] != code or not (run.get("box_text") or "").startswith(box)
                 or run["us_to_box"] is None):
-            raise BenchError(f"the run did not end as the newest: {run}")
+            raise BenchError(f"the run did not end at {box!r} with exit code {code}: {run}")
+        time.sleep(0.2)  # nginx logs a request once it is over
         return {"seconds": run["us_to_box"] / 1e6, "requests": self.server.requests()[before:]}
+
+    def publish(self, program: pathlib.Path) -> None:
+        """The update URL serves `program` and its signed statement, as the vendor's tool makes
+        them, from now on."""
+        release = self.scratch / "release"
+        shutil.rmtree(release, ignore_errors=True)
+        subprocess.run([sys.executable, str(ROOT / "scripts/release.py"),
+                        str(self.signed / "test-keys" / "current.pem"), str(program),
+                        str(release)], check=True, stdout=subprocess.DEVNULL)
+        self.serve(program)
+        statement = self.served.with_name(self.served.name + ".release")
+        statement.unlink(missing_ok=True)
+        shutil.copy(release / "ombrix.release", statement)
 
     def window_once(self, name: str, exe: pathlib.Path, folder: pathlib.Path,
                     caption: str) -> float:
@@ -316,20 +332,21 @@ class Bench:
                                                at_window["minimal window"]))
 
     def quiet(self) -> None:
-        """A run that finds nothing new beside a full run of the same product: the full run
-        (no record yet) downloads the whole body, finds the same bytes and records them; the
-        quiet run that follows in the same folder asks first and gets no body."""
+        """A quiet run of a signed build beside a full run of the same release: in a fresh
+        folder with the old product the full run reads the statement, downloads the whole
+        program and installs it (timed to the relaunch question); the quiet run that follows in
+        the same folder reads the statement, which names the installed bytes, and ends."""
         label, size = QUIET_SIZE
         body = make_body(harness.tool("tools/product-new/Ombrix.exe"), size,
                          self.out / "bodies" / f"ombrix-{size // MIB}MiB.exe")
-        self.serve(body)
+        self.publish(body)
         runs = {"full": [], "quiet": []}
         for number in range(DOWNLOAD_RUNS):
             note(f"quiet run, {label} product, run {number + 1} of {DOWNLOAD_RUNS}")
-            folder = self.folder(**{"Update.exe": harness.tool("apps/Update.exe"),
-                                    "Ombrix.exe": body})
-            runs["full"].append(self.newest_once(folder))
-            runs["quiet"].append(self.newest_once(folder))
+            folder = self.folder(**{"Update.exe": self.signed / "apps" / "Update.exe",
+                                    "Ombrix.exe": harness.tool("tools/product-old/Ombrix.exe")})
+            runs["full"].append(self.boxed_once(folder, "no", QUESTION_START, 0))
+            runs["quiet"].append(self.boxed_once(folder, "ok", NEWEST_TEXT, EXIT_NEWEST))
             shutil.rmtree(folder)
         self.results[f"quiet run {label}"] = runs
 
@@ -338,12 +355,13 @@ class Bench:
 
         # The worst quiet run against the median full run.
         quiet_bytes = max(wire(run) for run in runs["quiet"])
-        quiet_body = max(sum(r["body_bytes_sent"] for r in run["requests"])
+        quiet_body = max(sum(r["body_bytes_sent"] for r in run["requests"]
+                             if not r["request"].split(" ")[1].endswith(".release"))
                          for run in runs["quiet"])
         self.emit(figures.quiet_run_line(
             label, figures.median([r["seconds"] for r in runs["quiet"]]),
             figures.median([r["seconds"] for r in runs["full"]]), quiet_bytes, quiet_body,
-            figures.median([wire(run) for run in runs["full"]]), QUIET_HEADERS_MAX))
+            figures.median([wire(run) for run in runs["full"]]), QUIET_WIRE_MAX))
 
     def footprint(self) -> None:
         # The shipped form's files, which need not be the ones Wine runs here.

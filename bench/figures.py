@@ -137,11 +137,12 @@ def startup_line(label: str, seconds: float, runs: int, reference_name: str,
 
 def quiet_run_line(label: str, quiet_s: float, full_s: float, quiet_bytes: int, quiet_body: int,
                    full_bytes: int, headers_max: int) -> str:
-    """A run that finds nothing new against a full run of the same product: time to the box and
-    bytes on the wire both ways."""
+    """A signed build's run that finds nothing new against a full run of the same release: time
+    to the box and bytes on the wire both ways."""
     met = quiet_body == 0 and quiet_bytes <= headers_max
-    return (f"quiet run ({label} product, nothing new): Update.exe {quiet_s * 1000:.0f} ms to the "
-            f"box, ratio {ratio(quiet_s, full_s):.3f} of a full run of the same product "
-            f"({full_s * 1000:.0f} ms); {quiet_bytes} bytes on the wire (body {quiet_body}), "
-            f"ratio {ratio(quiet_bytes, full_bytes):.6f} of the full run ({full_bytes} bytes)"
-            + target_note(f"no body, <= {headers_max} bytes of headers", met))
+    return (f"quiet run ({label} product, signed build, nothing new): Update.exe "
+            f"{quiet_s * 1000:.0f} ms to the box, ratio {ratio(quiet_s, full_s):.3f} of a full "
+            f"run of the same release to its relaunch question ({full_s * 1000:.0f} ms); "
+            f"{quiet_bytes} bytes on the wire (program body {quiet_body}), ratio "
+            f"{ratio(quiet_bytes, full_bytes):.6f} of the full run ({full_bytes} bytes)"
+            + target_note(f"no program body, <= {headers_max} bytes in all", met))

@@ -10,6 +10,7 @@ import signal
 import socket
 import subprocess
 import time
+from typing import Optional
 
 CONFIG = """\
 daemon off;
@@ -40,6 +41,7 @@ http {{
         listen 127.0.0.1:{port};
         root {docroot};
         location / {{
+            {limit}
         }}
     }}
 }}
@@ -57,16 +59,21 @@ def port_in_use(port: int) -> bool:
 
 
 class Nginx:
-    def __init__(self, root: pathlib.Path, port: int, docroot: pathlib.Path):
+    def __init__(self, root: pathlib.Path, port: int, docroot: pathlib.Path,
+                 rate: Optional[str] = None):
+        """`rate`, as nginx writes it ("64k"), limits each response's speed."""
         self.root = root
         self.port = port
         self.docroot = docroot
+        self.rate = rate
         self.proc = None
 
     def config_text(self) -> str:
         # Run as root, nginx would hand its workers to "nobody", who may not read the bodies.
         user = "user root;" if os.geteuid() == 0 else ""
-        return CONFIG.format(root=self.root, port=self.port, docroot=self.docroot, user=user)
+        limit = f"limit_rate {self.rate};" if self.rate else ""
+        return CONFIG.format(root=self.root, port=self.port, docroot=self.docroot, user=user,
+                             limit=limit)
 
     def start(self, timeout: float = 10) -> None:
         if port_in_use(self.port):

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""A demo update run: a local update server offers a new product, the old product is running,
-Update.exe (built with the loopback update URL) downloads and installs it under Wine and Xvfb,
-the relaunch question is answered Yes, and the outcome is printed with screenshots.
+"""A demo of the real flow: the vendor publishes the new product with scripts/release.py (the
+program and its signed release statement) on a local nginx; the old product is running; an
+Update.exe built with the vendor's (throwaway) release keys and the loopback update URL checks the
+statement, downloads and installs the product under Wine and Xvfb, and the relaunch question is
+answered Yes. A second run then finds the statement naming the installed bytes and ends at once.
+The outcome is printed with screenshots.
 
 Run through scripts/demo.sh, which builds first."""
 
@@ -15,9 +18,13 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "bench"))
 import harness  # noqa: E402
+from nginx_server import Nginx  # noqa: E402
 
-PORT = 47631
+PORT = int(os.environ.get("OMBRIX_DEMO_PORT", "47631"))
+SIGNED = pathlib.Path(os.environ["OMBRIX_DEMO_SIGNED_DIR"])
+UPDATE_PATH = "soft/updates/ombrix/ombrix"
 CAPTION = "Tarnell升级程序"
 
 
@@ -35,24 +42,43 @@ def step(text: str) -> None:
     print(f"== {text}", flush=True)
 
 
+def publish(out: pathlib.Path, new_product: pathlib.Path, docroot: pathlib.Path) -> None:
+    """What the vendor does: the release made and signed by the tool, uploaded as it says."""
+    release = out / "release"
+    shutil.rmtree(release, ignore_errors=True)
+    key = SIGNED / "test-keys" / "current.pem"
+    result = subprocess.run([sys.executable, str(ROOT / "scripts/release.py"), str(key),
+                             str(new_product), str(release)],
+                            capture_output=True, text=True, check=True)
+    for line in result.stdout.splitlines():
+        print(f"   {line}")
+    served = docroot / UPDATE_PATH
+    served.parent.mkdir(parents=True, exist_ok=True)
+    for name in ("ombrix", "ombrix.release"):  # the program first, the statement last
+        shutil.copy(release / name, served.parent / name)
+    print("   the statement:")
+    for line in (release / "ombrix.release").read_text().splitlines():
+        print(f"      {line}")
+
+
 def run(session: harness.Session, out: pathlib.Path) -> int:
     folder = session.program_folder()
-    shutil.copy(harness.tool("apps/Update.exe"), folder / "Update.exe")
+    shutil.copy(SIGNED / "apps/Update.exe", folder / "Update.exe")
     shutil.copy(harness.tool("tools/product-old/Ombrix.exe"), folder / "Ombrix.exe")
     new_product = harness.tool("tools/product-new/Ombrix.exe")
     step(f"program folder: {harness.to_windows_path(folder)}")
+    step(f"Update.exe built with the release keys of {SIGNED / 'test-keys/release-keys.pem'} "
+         "(made for this tree by tests/e2e/make_release_keys.sh)")
 
-    # A slow drip, so that the download can be watched for a few seconds.
-    server_log = out / "server.log"
-    server = subprocess.Popen(
-        [sys.executable, str(ROOT / "tests/e2e/http_server.py"), "--port", str(PORT), "--file",
-         str(new_product), "--mode", "drip", "--drip-bytes", "16384", "--drip-interval", "0.25",
-         "--lifetime", "120", "--log", str(server_log)],
-        stdout=subprocess.DEVNULL, stderr=subprocess.STDOUT)
+    step("the vendor publishes the new product with scripts/release.py:")
+    root = out / "nginx"
+    shutil.rmtree(root, ignore_errors=True)
+    publish(out, new_product, root / "www")
+    # Slow enough that the download can be watched for a few seconds.
+    server = Nginx(root, PORT, root / "www", rate="48k")
+    server.start()
     try:
-        harness.wait_until(lambda: server_log.exists() and "listening" in server_log.read_text(),
-                           10, "the update server")
-        step(f"update server on 127.0.0.1:{PORT} offers the new product "
+        step(f"update server (nginx) on 127.0.0.1:{PORT} offers the new product "
              f"({new_product.stat().st_size} bytes)")
 
         session.start(folder / "Ombrix.exe")
@@ -85,11 +111,11 @@ def run(session: harness.Session, out: pathlib.Path) -> int:
         session.automate("click", "--button", "yes", "--timeout", "5000")
         step("answered Yes")
         code = harness.wait_popen(update, 30)
+        time.sleep(1)
+        quiet = quiet_run(session, folder, server)
     finally:
-        server.terminate()
-        server.wait(10)
+        server.stop()
 
-    time.sleep(1)
     names = {p["pid"]: p for p in session.processes("Ombrix.exe")}
     log_lines = (folder / "product.log").read_text(encoding="utf-8").splitlines()
     replaced = filecmp.cmp(folder / "Ombrix.exe", new_product, shallow=False)
@@ -98,6 +124,10 @@ def run(session: harness.Session, out: pathlib.Path) -> int:
     print(f"   old product {old_pid} terminated:      {old_pid not in names}")
     print(f"   Ombrix.exe is the new product:   {replaced}")
     print(f"   download file removed:           {not (folder / 'ombrix').exists()}")
+    print(f"   the next run:                    {quiet['box']!r}, exit code {quiet['code']} "
+          f"(4 = the newest is installed)")
+    print(f"   what it asked for:               {', '.join(quiet['paths'])} "
+          f"({quiet['bytes']} bytes on the wire, both ways)")
     print(f"   product starts logged:")
     for line in log_lines:
         print(f"      {line}")
@@ -107,9 +137,26 @@ def run(session: harness.Session, out: pathlib.Path) -> int:
         print(f"   screenshot: {out / name}")
     for pid in names:
         session.terminate(pid)
-    ok = code == 0 and old_pid not in names and replaced and started_new
+    ok = (code == 0 and old_pid not in names and replaced and started_new and quiet["code"] == 4
+          and quiet["paths"] == [f"/{UPDATE_PATH}.release"])
     step("demo " + ("succeeded" if ok else "FAILED"))
     return 0 if ok else 1
+
+
+def quiet_run(session: harness.Session, folder: pathlib.Path, server: Nginx) -> dict:
+    """A second run with the new product installed: the statement alone ends it."""
+    step("Update.exe again, with the new product installed")
+    before = len(server.requests())
+    update = session.start(folder / "Update.exe")
+    box = session.automate_one("msgbox", "--timeout", "20000")
+    step(f"box {box['caption']!r}: {box['text']!r}")
+    session.automate("click", "--button", "ok", "--timeout", "5000")
+    code = harness.wait_popen(update, 30)
+    time.sleep(0.5)  # nginx logs a request once it is over
+    requests = server.requests()[before:]
+    return {"box": box["text"], "code": code,
+            "paths": [r["request"].split(" ")[1] for r in requests],
+            "bytes": sum(r["request_length"] + r["bytes_sent"] for r in requests)}
 
 
 if __name__ == "__main__":

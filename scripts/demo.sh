@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# The main job: builds Update.exe with a loopback update URL, starts a local update server and
-# the old product, runs a whole update under Wine and Xvfb, and prints the outcome.
+# The main job: builds Update.exe with a loopback update URL and throwaway release keys, publishes
+# the new product with the vendor's tool (scripts/release.py) on a local nginx, starts the old
+# product, runs a whole update under Wine and Xvfb, then a run that finds nothing new, and prints
+# the outcome.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${OMBRIX_BUILD_DIR:-$root/build}"
+port="${OMBRIX_TEST_PORT:-47631}"
 
 bash "$root/scripts/setup.sh"
 source "$root/scripts/wine-tree.sh"
-cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="http://127.0.0.1:47631/soft/updates/ombrix/ombrix" -DUPDATE_ALLOW_UNSIGNED=ON \
-  >/dev/null
-cmake --build "$build/win"
+# The tests' tree: its signed variant is a customer's build but for the URL and the keys.
+build_test_tree "$build/win" "$port"
 
 export OMBRIX_WIN_BUILD_DIR="$build/win"
+export OMBRIX_DEMO_SIGNED_DIR="$signed_tree"
+export OMBRIX_DEMO_PORT="$port"
 export OMBRIX_E2E_STATE="$build/demo-state"
 export OMBRIX_DEMO_OUT="$build/demo"
 mkdir -p "$OMBRIX_E2E_STATE"

@@ -8,12 +8,6 @@ build="${OMBRIX_BUILD_DIR:-$root/build}"
 # OMBRIX_TEST_PORT moves it (and the https variant's, one above), so two checkouts can test at once.
 port="${OMBRIX_TEST_PORT:-47631}"
 test_url="http://127.0.0.1:$port/soft/updates/ombrix/ombrix"
-# Two more updaters of the same tree, each differing only in what is built into it: one with an
-# https URL (one port up), for the certificate tests, and one with throwaway release keys, for the
-# release-signature test; every other updater is built without keys, asked for by name.
-https_url="https://localhost:$((port + 1))/soft/updates/ombrix/ombrix"
-variants="$build/win/variants"
-signed="$variants/signed"
 
 # The shipped i686 build's scenarios in an emulated machine (tests/i686); OMBRIX_I686_TESTS=OFF
 # leaves them out.
@@ -22,12 +16,7 @@ i686_tests="${OMBRIX_I686_TESTS:-ON}"
 bash "$root/scripts/setup.sh"
 source "$root/scripts/wine-tree.sh"
 
-bash "$root/tests/e2e/make_release_keys.sh" "$signed/test-keys"
-cmake -G Ninja -S "$root" -B "$build/win" -DCMAKE_TOOLCHAIN_FILE="$wine_toolchain" \
-  -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON \
-  -DUPDATE_TEST_VARIANTS="https|$https_url;signed|$test_url|$signed/test-keys/release-keys.pem" \
-  >/dev/null
-cmake --build "$build/win"
+build_test_tree "$build/win" "$port"
 # The shipped form with its test tools, run in an emulated machine (tests/i686), which also
 # installs a 64-bit product from an x86_64 tree.
 ship="$build/win"
@@ -46,7 +35,7 @@ elif [ "$i686_tests" = ON ]; then
 fi
 
 cmake -G Ninja -S "$root" -B "$build/native" -DOMBRIX_WIN_BUILD_DIR="$build/win" \
-  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$variants/https" -DOMBRIX_WIN_SIGNED_BUILD_DIR="$signed" \
+  -DOMBRIX_WIN_HTTPS_BUILD_DIR="$https_tree" -DOMBRIX_WIN_SIGNED_BUILD_DIR="$signed_tree" \
   -DOMBRIX_SHIP_BUILD_DIR="$ship" -DOMBRIX_X64_BUILD_DIR="$x64" \
   -DOMBRIX_I686_TESTS="$i686_tests" >/dev/null
 cmake --build "$build/native"

@@ -1,5 +1,5 @@
 #pragma once
-// An ECDSA signature file as `openssl dgst -sha256 -sign` writes it: the DER encoding of
+// An ECDSA signature as `openssl dgst -sha256 -sign` writes it: the DER encoding of
 // SEQUENCE { INTEGER r, INTEGER s }. Windows' verifier takes r and s side by side instead.
 #include <cstdint>
 #include <optional>

@@ -303,6 +303,22 @@ StatementVerdict JudgeStatement(const ReleaseStatement& statement,
     return StatementVerdict::Download;
 }
 
+std::optional<StatedDelta> DeltaFor(const ReleaseStatement& statement,
+                                    const std::optional<Sha256Digest>& installed,
+                                    std::optional<std::uint64_t> installedSize,
+                                    std::uint64_t maxDeltaBytes) {
+    if (!installed || !installedSize || *installedSize > maxDeltaBytes ||
+        statement.size > maxDeltaBytes) {
+        return std::nullopt;
+    }
+    for (const StatedDelta& delta : statement.deltas) {
+        if (delta.from == *installed && delta.size < statement.size) {
+            return delta;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::vector<std::uint8_t>> ReadSmallBody(Transfer& inet, std::size_t maxBytes) {
     const auto announced = ParseContentLength(inet.header(L"Content-Length"));
     if (announced && *announced > static_cast<std::int64_t>(maxBytes)) {

@@ -75,6 +75,14 @@ StatementVerdict JudgeStatement(const ReleaseStatement& statement,
                                 const std::optional<Sha256Digest>& installed,
                                 const std::optional<std::uint64_t>& installedVersion);
 
+// The delta that turns the product in place into the stated release: the first line that names
+// the installed bytes, smaller than the release, for a product and a release both within
+// `maxDeltaBytes` (larger ones are always updated in full). Nothing otherwise.
+std::optional<StatedDelta> DeltaFor(const ReleaseStatement& statement,
+                                    const std::optional<Sha256Digest>& installed,
+                                    std::optional<std::uint64_t> installedSize,
+                                    std::uint64_t maxDeltaBytes);
+
 // A small body read whole from the transfer's latest response: nothing when it is longer than
 // `maxBytes` (reading stops at the first byte beyond) or broke off.
 std::optional<std::vector<std::uint8_t>> ReadSmallBody(Transfer& inet, std::size_t maxBytes);
