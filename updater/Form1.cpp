@@ -54,7 +54,10 @@ void Form1::Load() {
         run_.fail(texts::kCannotSave);
     }
     // Only now: another updater may be in the middle of its install step.
-    PutRightLeftovers(s_);
+    if (const auto kept = PutRightLeftovers(s_)) {
+        // Nothing is installed over a product whose last good copy is not back yet.
+        run_.fail(texts::kRollbackFailed + *kept);
+    }
     StartDownload(s_.form1.text(form1::Text1));
 }
 
