@@ -122,8 +122,9 @@ void Form1::DownloadBody() {
     run_.record.delivered = Validators{s_.inet1.header(L"ETag"), s_.inet1.header(L"Last-Modified")};
     auto announced = AnnouncedLength();
 
-    // An existing file is truncated, so nothing of an older download survives behind the body.
-    run_.download = s_.files.createFile(target);
+    // Made new, so nothing of an older download survives behind the body, and private, so
+    // that no other user can open it and keep the checks from holding it.
+    run_.download = s_.files.createPrivateFile(target);
     if (!run_.download) {
         run_.fail(texts::kCannotSave);
     }
@@ -246,7 +247,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
         if (step == ResumeStep::Restart) {
             announced = AnnouncedLength();  // a new body, looked at as the first one was
             run_.download.reset();
-            run_.download = s_.files.createFile(target);
+            run_.download = s_.files.createPrivateFile(target);
             if (!run_.download) {
                 run_.fail(texts::kCannotSave);
             }
