@@ -15,7 +15,9 @@ class Application {
     virtual ~Application() = default;
     // Marks this run as the one instance of the program for a folder, by holding the file
     // `lockPath` open for the rest of the process, shared with nobody and deleted when closed.
-    // Only those who may write to its folder can hold it.
+    // Only those who may write to its folder can hold it; it is made with an access of its own,
+    // so that nobody else can even open it, and one left behind is taken over when nobody holds
+    // it (platform/instance_lock.h).
     virtual InstanceClaim claimInstance(const std::wstring& lockPath) = 0;
     // Handles every waiting window, mouse, timer and transfer event, nested in the caller.
     virtual void pumpEvents() = 0;

@@ -76,6 +76,11 @@ class FileSystem {
     virtual bool fileExists(const std::wstring& path) = 0;
     // Creates the file empty (an existing one is truncated). Null on failure.
     virtual std::unique_ptr<OutputFile> createFile(const std::wstring& path) = 0;
+    // Creates the file empty as createFile does, but with an access of its own: full access for
+    // the system, the administrators and this program's account, none for anyone else, so that
+    // no other user can open it at all. An existing file is removed first (it would keep its
+    // own access); null when it cannot be, or on any other failure.
+    virtual std::unique_ptr<OutputFile> createPrivateFile(const std::wstring& path) = 0;
     // Creates the file where no file (nor link) of that name exists, and holds it; fails
     // otherwise.
     virtual NewFileResult createNew(const std::wstring& path) = 0;

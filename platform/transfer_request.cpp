@@ -60,6 +60,7 @@ TransferWakes TransferRequest::respond(int status, std::wstring rawHeaders, std:
     responded_ = true;
     phase_ = Phase::Streaming;
     lastSignAt_ = now;
+    restartDrip(now);
     post(TransferState::ResponseCompleted);
     return {.reader = std::exchange(readerWaiting_, false)};
 }
@@ -73,7 +74,8 @@ TransferRequest::Room TransferRequest::room(bool waited, std::uint64_t now) {
         return {{}, true};
     }
     if (waited) {
-        lastSignAt_ = now;  // the stall clock starts again
+        lastSignAt_ = now;  // the stall clock starts again, and so does the drip's
+        restartDrip(now);
     }
     return {ring_.freeSpan(kMaxRead), false};
 }
@@ -85,6 +87,12 @@ TransferWakes TransferRequest::deliver(std::uint32_t bytes, bool fullRead, std::
     }
     ring_.commit(bytes);
     lastSignAt_ = now;
+    recentReads_.emplace_back(now, bytes);
+    recentBytes_ += bytes;
+    while (recentBytes_ - recentReads_.front().second >= kDripBytes) {
+        recentBytes_ -= recentReads_.front().second;
+        recentReads_.pop_front();
+    }
     // A waiting reader is woken once kWakeData is buffered, or at once when the read came back
     // short of what was asked (the stream is slower than the reads).
     if (readerWaiting_ && (!fullRead || ring_.buffered() >= kWakeData)) {
@@ -105,9 +113,21 @@ TransferWakes TransferRequest::fail(bool certificate) {
     return finish(Phase::Failed);
 }
 
+void TransferRequest::restartDrip(std::uint64_t now) {
+    dripFrom_ = now;
+    recentReads_.clear();
+    recentBytes_ = 0;
+}
+
+bool TransferRequest::dripping(std::uint64_t now) const {
+    // Since when the last kDripBytes came; while fewer have come, since the count began.
+    const std::uint64_t since = recentBytes_ >= kDripBytes ? recentReads_.front().first : dripFrom_;
+    return phase_ == Phase::Streaming && now >= since && now - since >= kDripWindowMs;
+}
+
 TransferWakes TransferRequest::failIfStalled(std::uint64_t now) {
     if (cancelled_ || final() || phase_ == Phase::Idle || workerWaiting_ ||
-        now - lastSignAt_ < kStallMs) {
+        (now - lastSignAt_ < kStallMs && !dripping(now))) {
         return {};
     }
     phase_ = Phase::Failed;
@@ -145,6 +165,7 @@ TransferRequest::Next TransferRequest::take(std::size_t maxBytes, std::vector<st
         if (workerWaiting_ && ring_.room() >= kWakeRoom) {
             workerWaiting_ = false;
             lastSignAt_ = now;
+            restartDrip(now);
             wakes.worker = true;
         }
         return Next::Done;

@@ -1,14 +1,16 @@
 #pragma once
 // The rules of one request of the transfer component, apart from the network: its phases, the
 // ring its body streams through and the ring's flow control, which states are reported, the
-// stall rule and the body's completeness; and the rules of a redirect chain. Plain C++: the
-// owner guards every call with its own lock, passes the clock's readings in (milliseconds),
-// and does the wake-ups a call asks for once it has released the lock. States are posted
-// under the lock, so that they keep the order they happened in.
+// stall and drip rules and the body's completeness; and the rules of a redirect chain. Plain C++:
+// the owner guards every call with its own lock, passes the clock's readings in (milliseconds), and
+// does the wake-ups a call asks for once it has released the lock. States are posted under the
+// lock, so that they keep the order they happened in.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/byte_ring.h"
@@ -33,6 +35,10 @@ inline constexpr std::uint32_t kWakeRoom = 512 * 1024;
 inline constexpr std::uint32_t kWakeData = 512 * 1024;
 // No sign of the request for this long, while there is room for a byte, fails it.
 inline constexpr std::uint64_t kStallMs = 60 * 1000;
+// A body that brings less than kDripBytes in any kDripWindowMs (while there is room for them)
+// is stalled too, however steadily it trickles: a byte a minute would hold the run for ever.
+inline constexpr std::uint32_t kDripBytes = 4 * 1024;
+inline constexpr std::uint64_t kDripWindowMs = 120 * 1000;
 // Redirects are followed one by one, so that every target is checked before anything is sent
 // to it; a longer chain ends with the last redirect as the response.
 inline constexpr int kMaxRedirects = 10;
@@ -108,6 +114,9 @@ class TransferRequest {
     bool final() const { return phase_ == Phase::Ended || phase_ == Phase::Failed; }
     void post(TransferState state);
     TransferWakes finish(Phase phase);
+    void restartDrip(std::uint64_t now);
+    // Less than kDripBytes in the last kDripWindowMs of the body.
+    bool dripping(std::uint64_t now) const;
 
     std::function<void(TransferState)> post_;
     bool quiet_;
@@ -126,6 +135,11 @@ class TransferRequest {
     std::int64_t announced_ = -1;  // none
     std::int64_t delivered_ = 0;
     std::uint64_t lastSignAt_ = 0;  // the last byte, or the last step of the request
+    // The drip rule: the reads since dripFrom_ (the response, or the end of a wait for room),
+    // as (time, bytes), no more of the oldest than the last kDripBytes need.
+    std::uint64_t dripFrom_ = 0;
+    std::deque<std::pair<std::uint64_t, std::uint32_t>> recentReads_;
+    std::uint64_t recentBytes_ = 0;
 };
 
 // The rules of a chain of redirects: once on https, never back to http (an unchecked answer

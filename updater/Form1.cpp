@@ -54,7 +54,10 @@ void Form1::Load() {
         run_.fail(texts::kCannotSave);
     }
     // Only now: another updater may be in the middle of its install step.
-    PutRightLeftovers(s_);
+    if (const auto kept = PutRightLeftovers(s_)) {
+        // Nothing is installed over a product whose last good copy is not back yet.
+        run_.fail(texts::kRollbackFailed + *kept);
+    }
     StartDownload(s_.form1.text(form1::Text1));
 }
 
@@ -171,8 +174,9 @@ void Form1::DownloadBody() {
     KeepValidators();
     auto announced = AnnouncedLength();
 
-    // An existing file is truncated, so nothing of an older download survives behind the body.
-    run_.download = s_.files.createFile(target);
+    // Made new, so nothing of an older download survives behind the body, and private, so
+    // that no other user can open it and keep the checks from holding it.
+    run_.download = s_.files.createPrivateFile(target);
     if (!run_.download) {
         run_.fail(texts::kCannotSave);
     }
@@ -304,7 +308,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
         if (step == ResumeStep::Restart) {
             announced = AnnouncedLength();  // a new body, looked at as the first one was
             run_.download.reset();
-            run_.download = s_.files.createFile(target);
+            run_.download = s_.files.createPrivateFile(target);
             if (!run_.download) {
                 run_.fail(texts::kCannotSave);
             }

@@ -4,6 +4,7 @@
 #include "updater/ProductClose.h"
 #include "updater/Relaunch.h"
 #include "updater/Replace.h"
+#include "updater/RollbackRecord.h"
 #include "updater/Texts.h"
 
 namespace ombrix::updater {
@@ -129,9 +130,15 @@ void Form2::Relaunch() {
         return;
     }
     // Back before the box, so that a run ended under it leaves the old product in place.
-    if (!WithRetries(s_.clock, [&] { return s_.files.moveFile(files.backup, files.product); })) {
-        run_.install.newInPlace = false;
+    if (WithRetries(s_.clock, [&] { return s_.files.moveFile(files.backup, files.product); })) {
+        // The new product stays, and so does the backup, the last good copy: the record tells
+        // the next run's repair to put it back (a run ended under the box leaves it too).
+        RecordFailedRollback(s_, files.product);
+        run_.prompts.show(texts::kRollbackFailed + files.backup, std::wstring(texts::kNoticeTitle),
+                          kMbInformation);
+        run_.end(kExitFailed);
     }
+    run_.install.newInPlace = false;
     run_.install.restartProduct = true;
     run_.prompts.show(texts::kRolledBack, std::wstring(texts::kNoticeTitle), kMbInformation);
     run_.end(kExitFailed);

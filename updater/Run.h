@@ -57,9 +57,10 @@ struct Run {
         }
     }
 
-    // Every end of a run comes here: the transfer stops, a partial download, the copy of the
-    // new product and the backup go (the backup back in place when the new product is not),
-    // and a product that was closed for nothing is started again. Then the process ends.
+    // Every end of a run comes here: the transfer stops, a partial download and the copy of the
+    // new product go, the backup goes back in place when the new product is not, and is removed
+    // only when the run ends well (exit 0) with the new product in place; a product that was
+    // closed for nothing is started again. Then the process ends.
     [[noreturn]] void end(int code);
 
     // Tells the user why the run stops and ends it with `code`, leaving no partial file.

@@ -15,11 +15,13 @@ void Run::end(int code) {
             s.files.deleteFile(installFiles.fresh);
         }
         if (s.files.fileExists(installFiles.backup)) {
-            if (install.newInPlace) {
-                s.files.deleteFile(installFiles.backup);
-            } else {
+            if (!install.newInPlace) {
                 s.files.moveFile(installFiles.backup, installFiles.product);
+            } else if (code == kExitInstalled) {
+                s.files.deleteFile(installFiles.backup);
             }
+            // Otherwise a new product that did not start could not be rolled back: its backup
+            // is the last good copy, and stays.
         }
         // The user ends where they began; not while the session goes away.
         if (install.restartProduct && !install.newInPlace && !install.sessionEnding) {

@@ -55,5 +55,7 @@ inline constexpr wchar_t kRolledBack[] = L"新版本无法启动，已恢复原�
 inline constexpr wchar_t kUpdatingPrefix[] = L"正在升级";
 inline constexpr wchar_t kUpdatingSuffix[] = L"，请稍候......";
 inline constexpr wchar_t kRuntimeErrorPrefix[] = L"运行时错误：";
+// Followed by the backup's full path.
+inline constexpr wchar_t kRollbackFailed[] = L"新版本无法启动，原来的版本未能恢复，备份保存在：";
 
 }  // namespace ombrix::updater::texts

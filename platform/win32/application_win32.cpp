@@ -2,26 +2,68 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "platform/instance_lock.h"
 #include "platform/win32/file_system_win32.h"
 #include "platform/win32/form_window.h"
+#include "platform/win32/private_access_win32.h"
 
 namespace ombrix {
 
-InstanceClaim Win32Application::claimInstance(const std::wstring& lockPath) {
-    // Shared with nobody: a second open fails with a sharing violation while this run lives.
-    // Deleted on close, also when the process is ended from outside. A link planted under the
-    // name is opened (and deleted) itself, never followed to its target.
-    instanceLock_.reset(CreateFileW(ExtendedLengthPath(lockPath).c_str(),
-                                    GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN |
-                                        FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
-    if (instanceLock_) {
-        return InstanceClaim::Claimed;
+namespace {
+
+class Win32LockFile : public LockFile {
+  public:
+    Win32LockFile(std::wstring name, unique_hfile& held) : name_(std::move(name)), held_(held) {}
+
+    Result create() override {
+        PrivateAccess access;
+        if (!access) {
+            return Result::Failed;
+        }
+        // Made new with its own access (nobody else can open it at all), shared with nobody
+        // while this run lives, deleted on close, also when the process is ended from outside.
+        // CREATE_NEW follows no link planted under the name.
+        held_.reset(CreateFileW(
+            name_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, access.attributes(),
+            CREATE_NEW,
+            FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (held_) {
+            return Result::Done;
+        }
+        return GetLastError() == ERROR_FILE_EXISTS ? Result::Exists : Result::Failed;
     }
-    return GetLastError() == ERROR_SHARING_VIOLATION ? InstanceClaim::AnotherRunning
-                                                     : InstanceClaim::Failed;
+
+    Result removeLeftBehind() override {
+        // A link is opened (and deleted) itself, never followed to its target.
+        const unique_hfile left(
+            CreateFileW(name_.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (left) {
+            return Result::Done;  // gone with this handle
+        }
+        switch (GetLastError()) {
+            case ERROR_FILE_NOT_FOUND:
+                return Result::Done;
+            case ERROR_SHARING_VIOLATION:
+            case ERROR_LOCK_VIOLATION:
+                return Result::InUse;
+            default:
+                return Result::Failed;
+        }
+    }
+
+  private:
+    std::wstring name_;
+    unique_hfile& held_;
+};
+
+}  // namespace
+
+InstanceClaim Win32Application::claimInstance(const std::wstring& lockPath) {
+    Win32LockFile lock(ExtendedLengthPath(lockPath), instanceLock_);
+    return ClaimLock(lock);
 }
 
 void Win32Application::pumpEvents() {

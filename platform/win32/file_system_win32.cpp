@@ -8,6 +8,7 @@
 
 #include "platform/decimal_text.h"
 #include "platform/win32/new_file_win32.h"
+#include "platform/win32/private_access_win32.h"
 #include "platform/win32/system_error_text.h"
 #include "platform/win32/unique_handle.h"
 
@@ -203,6 +204,29 @@ std::unique_ptr<OutputFile> Win32FileSystem::createFile(const std::wstring& path
     unique_hfile file = open(CREATE_NEW);
     if (!file && GetLastError() == ERROR_FILE_EXISTS) {
         file = open(CREATE_ALWAYS);
+    }
+    if (!file) {
+        return nullptr;
+    }
+    return std::make_unique<BufferedOutputFile>(std::move(file));
+}
+
+std::unique_ptr<OutputFile> Win32FileSystem::createPrivateFile(const std::wstring& path) {
+    PrivateAccess access;
+    if (!access) {
+        return nullptr;
+    }
+    // Always made new: a file that is opened keeps the access it has, whatever is asked. A link
+    // of that name is removed itself, never followed.
+    const std::wstring name = ExtendedLengthPath(path);
+    const auto create = [&] {
+        return unique_hfile(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                        access.attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+    };
+    unique_hfile file = create();
+    if (!file && GetLastError() == ERROR_FILE_EXISTS && DeleteFileW(name.c_str())) {
+        file = create();
     }
     if (!file) {
         return nullptr;

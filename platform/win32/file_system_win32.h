@@ -17,6 +17,8 @@ class Win32FileSystem : public FileSystem {
     // The file buffers writes (64 KiB) so that small writes do not each cost a system call;
     // its close() flushes and reports any failure, a full disk included.
     std::unique_ptr<OutputFile> createFile(const std::wstring& path) override;
+    // Buffered likewise; made with CREATE_NEW and the private access (private_access_win32.h).
+    std::unique_ptr<OutputFile> createPrivateFile(const std::wstring& path) override;
     NewFileResult createNew(const std::wstring& path) override;
     std::vector<std::uint8_t> read(const std::wstring& path, std::uint64_t offset,
                                    std::size_t size) override;

@@ -80,6 +80,9 @@ inline void DestroyWindowHandle(HWND window) {
 inline void FreeLocal(wchar_t* text) {
     LocalFree(text);
 }
+inline void FreeLocalDescriptor(PSECURITY_DESCRIPTOR descriptor) {
+    LocalFree(descriptor);
+}
 inline void DeleteGdiObject(HGDIOBJ object) {
     DeleteObject(object);
 }
@@ -114,6 +117,9 @@ using unique_hwnd =
 // Text the system allocated with LocalAlloc (FormatMessage's buffer).
 using unique_hlocal_string =
     unique_any<handle_traits::NullInvalid<wchar_t*, handle_traits::FreeLocal>>;
+// A security descriptor the system allocated with LocalAlloc (from SDDL).
+using unique_hlocal_descriptor = unique_any<
+    handle_traits::NullInvalid<PSECURITY_DESCRIPTOR, handle_traits::FreeLocalDescriptor>>;
 // The certificate kinds are in signature_library.h: they are closed through the functions it
 // loads at run time.
 using unique_hfont = unique_any<handle_traits::NullInvalid<HFONT, handle_traits::DeleteGdiObject>>;

@@ -21,6 +21,7 @@ one JSON line to --log (and stdout): "listening" (with the port, useful with --p
     break-once   the first response breaks off (closes early) after --sent bytes; later ones honour
                  "Range: bytes=N-" with 206 (and If-Range against the file's ETag and date)
     stall-once   likewise, but the first response stalls after --sent bytes instead
+    drip-once    likewise, but the first response drips as drip does
     ignore-range the first response breaks off; later ones always send the whole file (200)
     changes      the first response sends part of --first-file, then breaks off; later ones
                  serve --file (another ETag), honouring Range and If-Range
@@ -31,7 +32,8 @@ one JSON line to --log (and stdout): "listening" (with the port, useful with --p
     two-lengths  200 with two Content-Length headers, the file's length and one more; the file
     partial      206 with "Content-Range: bytes 0-N/N+1" and the whole file, whatever was asked
 
-The last six modes send a strong ETag (from the content) and Last-Modified.
+The modes from break-once to stall-always send a strong ETag (from the content) and
+Last-Modified.
 
 --announce overrides the announced length in every mode that announces one; --delay waits
 before the response starts. A refused connection is simply no server. With --tls-cert and
@@ -57,9 +59,10 @@ from http.server import BaseHTTPRequestHandler
 from typing import List, Optional
 
 MODES = ["normal", "no-length", "short", "reset", "status", "not-program", "drip", "long", "stall",
-         "redirect", "break-once", "stall-once", "ignore-range", "changes", "stall-always",
-         "silent", "endless", "two-lengths", "partial"]
-RESUMING = {"break-once", "stall-once", "ignore-range", "changes", "stall-always"}
+         "redirect", "break-once", "stall-once", "drip-once", "ignore-range", "changes",
+         "stall-always", "silent", "endless", "two-lengths", "partial"]
+RESUMING = {"break-once", "stall-once", "drip-once", "ignore-range", "changes", "stall-always"}
+DRIPPING = {"drip", "drip-once"}
 CHUNK = 64 * 1024
 UPDATE_PATH = "/soft/updates/ombrix/ombrix"
 
@@ -229,6 +232,8 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Connection", "close")
         self.end_headers()
         self.close_connection = True
+        if first and options.mode == "drip-once":
+            return status, len(data), self.send_body(options, len(data))
         breaks = first or options.mode == "stall-always"
         rest = data[start:]
         part = rest[:options.sent if options.sent is not None else len(rest) // 2] if breaks \
@@ -289,7 +294,7 @@ class Handler(BaseHTTPRequestHandler):
         return status, len(body), len(body)
 
     def send_body(self, options, limit: int) -> int:
-        step = options.drip_bytes if options.mode == "drip" else CHUNK
+        step = options.drip_bytes if options.mode in DRIPPING else CHUNK
         sent = 0
         try:
             with open(options.file, "rb") as body:
@@ -299,7 +304,7 @@ class Handler(BaseHTTPRequestHandler):
                         break
                     self.wfile.write(chunk)
                     sent += len(chunk)
-                    if options.mode == "drip" and sent < limit:
+                    if options.mode in DRIPPING and sent < limit:
                         if self.server.stopping.wait(options.drip_interval):
                             break
         except (BrokenPipeError, ConnectionResetError):

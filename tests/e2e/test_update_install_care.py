@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Update.exe end to end, the install step losing nothing: the running product is asked to
 close before it is forced (one that saves does so, one that refuses is forced within the
-bound), a new product that crashes at its start is rolled back and the old one started again, a
+bound), a new product that crashes at its start is rolled back and the old one started again (and
+when the backup cannot be moved back, the run says so, keeps it, and the next run puts it back), a
 short lock on the product executable is waited out, a response that completes while the exit
 box is open waits for the answer, a folder whose name differs from the product's path only in
 the case of non-ASCII letters is matched, and the session's end during the download removes the
@@ -9,15 +10,18 @@ partial file. After each, the program folder holds nothing but its own files."""
 
 # ctest-timeout: 300
 
+import hashlib
 import json
 import time
 
 import harness
 from chrome_support import UserInput
 from update_run import (CLOSE1, DOWNLOAD_NAME, EXIT_CANCELLED, EXIT_INSTALLED, PLACES,
-                        PRODUCT_NAME, RELAUNCH_QUESTION, UpdateTestCase, product_log)
+                        PRODUCT_NAME, RELAUNCH_QUESTION, UpdateTestCase, held_by, product_log)
 
 ROLLED_BACK = "新版本无法启动，已恢复原来的版本！"
+ROLLBACK_FAILED = "新版本无法启动，原来的版本未能恢复，备份保存在："
+CANNOT_CONNECT = "暂时无法连接服务器，请稍后再试！"
 CLOSING = "正在关闭Ombrix......"
 CONFIRM_TITLE = "提示"
 OWN_FILES = {"Update.exe", PRODUCT_NAME, "download", "product.log", "product-events.log"}
@@ -92,6 +96,40 @@ class InstallCare(UpdateTestCase):
             "the old product to start again")
         self.assertEqual([line.version for line in product_log(folder)], ["old", "crash", "old"])
         self.assertIn(restored[0].pid, self.running())
+        self.assert_only_own_files(folder)
+
+    def test_a_rollback_that_cannot_move_the_backup_back_says_so_and_the_next_run_does(self):
+        folder = self.program_folder()
+        self.new_product_file = harness.tool("tools/product-crash/Ombrix.exe")
+        crash = self.new_product_file.read_bytes()
+        backup = folder / "ombrix.exe.update-old"
+        record = folder / "download" / "ombrix.rollback"
+        with self.serve("normal"):
+            run = self.start_update(folder)
+            run.wait_window()
+            self.assertEqual(run.box()["text"], RELAUNCH_QUESTION)
+            # The backup is made by now; another program holds it without sharing.
+            holder = self.s.start(harness.tool("tools/automate.exe"),
+                                  ["hold-file", harness.to_windows_path(backup)])
+            held = harness.wait_until(lambda: held_by(holder), 10, "the backup to be held")
+            self.extra_pids.append(held["pid"])
+            run.answer("yes")
+            # Title 提示：, OK, information icon, exit 1, after the retries of the move.
+            self.assert_failed_run(run, ROLLBACK_FAILED + harness.to_windows_path(folder) +
+                                   "\\ombrix.exe.update-old")
+        self.assertEqual((folder / PRODUCT_NAME).read_bytes(), crash)
+        self.assertEqual(backup.read_bytes(), self.old_product)
+        self.assertEqual(record.read_text(encoding="ascii"),
+                         f"ombrix-rollback 1\nsha256 {hashlib.sha256(crash).hexdigest()}\n")
+        self.s.terminate(held["pid"])
+        harness.wait_popen(holder, 10)
+
+        # The next run, which finds no server, first puts the last good copy back.
+        run = self.start_update(folder)
+        run.wait_window()
+        self.assert_failed_run(run, CANNOT_CONNECT)
+        self.assert_product_untouched(folder)
+        self.assertFalse(record.exists())
         self.assert_only_own_files(folder)
 
     def test_a_short_lock_on_the_product_is_waited_out(self):

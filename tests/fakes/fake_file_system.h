@@ -42,7 +42,17 @@ class FakeFiles : public FileSystem {
             return nullptr;
         }
         files[path].clear();
+        privateFiles.erase(path);
         return std::make_unique<File>(*this, path);
+    }
+    // Made as createFile makes them; the paths made private are kept here.
+    std::set<std::wstring, NoCaseLess> privateFiles;
+    std::unique_ptr<OutputFile> createPrivateFile(const std::wstring& path) override {
+        auto file = createFile(path);
+        if (file) {
+            privateFiles.insert(path);
+        }
+        return file;
     }
     NewFileResult createNew(const std::wstring& path) override {
         log_.push_back(L"create-new " + path);

@@ -150,6 +150,24 @@ void CheckWriteAndRead(Win32FileSystem& fs, const std::wstring& root) {
     }
 
     CHECK(fs.createFile(root + L"\\no such folder\\file") == nullptr);
+
+    // Private: made anew with an access of its own, which the system takes (Wine does not keep
+    // it), in place of the file there; one that another program holds is not written through.
+    file = fs.createPrivateFile(path);
+    if (CHECK(file != nullptr)) {
+        CHECK(SizeOnDisk(path) == 0);
+        CHECK(WriteInPieces(*file, body, 1024));
+        CHECK(file->close());
+        CHECK(ReadRaw(path) == body);
+    }
+    {
+        const unique_hfile other(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CHECK(other && fs.createPrivateFile(path) == nullptr);
+    }
+    CHECK(ReadRaw(path) == body);
+    CHECK(fs.createPrivateFile(root + L"\\no such folder\\file") == nullptr);
     CHECK(fs.deleteFile(path));
     CHECK(!fs.fileExists(path));
     CHECK(!fs.deleteFile(path));

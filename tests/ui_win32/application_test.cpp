@@ -57,6 +57,33 @@ WIN32_TEST(TheInstanceLockKeepsOutASecondRunOfTheSameFolderOnly) {
     CHECK(later.claimInstance(lock + L"-missing\\Update.lock") == InstanceClaim::Failed);
 }
 
+WIN32_TEST(ALockLeftBehindIsTakenOverWhenNobodyHoldsIt) {
+    const std::wstring lock = NewTempFolder(L"c") + L"\\Update.lock";
+    // As a power cut leaves it: a plain file with its folder's access.
+    unique_hfile left(CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT(static_cast<bool>(left));
+    left.reset();
+    {
+        const unique_hfile reader(CreateFileW(lock.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT(static_cast<bool>(reader));
+        Win32Application held;
+        CHECK(held.claimInstance(lock) == InstanceClaim::AnotherRunning);
+    }
+    {
+        Win32Application taken;
+        // Made anew with its own access (the call takes it) and shared with nobody.
+        CHECK(taken.claimInstance(lock) == InstanceClaim::Claimed);
+        CHECK((GetFileAttributesW(lock.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+        const unique_hfile other(CreateFileW(
+            lock.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CHECK(!other && GetLastError() == ERROR_SHARING_VIOLATION);
+    }
+    CHECK(GetFileAttributesW(lock.c_str()) == INVALID_FILE_ATTRIBUTES);
+}
+
 WIN32_TEST(PumpIsCheapWhenCalledPerChunkAndStillAnswers) {
     Win32Application app;
     Recorder events;

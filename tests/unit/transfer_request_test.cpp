@@ -115,12 +115,43 @@ TEST(TransferRequestTest, NoSignForAMinuteFailsUnlessTheRingIsFull) {
         full.request.take(kMaxRead, chunk, full.now, wakes);
     }
     EXPECT_TRUE(wakes.worker);
+    // The drip count starts again too: the wait was the reader's, not the server's.
+    EXPECT_FALSE(full.request.failIfStalled(full.now + kStallMs - 1).over);
     full.now += kStallMs;
     EXPECT_TRUE(full.request.failIfStalled(full.now).over);
     // After the response no Error is posted: the reader learns of it from failed().
     EXPECT_EQ(full.posted.back(), S::ResponseCompleted);
     EXPECT_EQ(full.drain(), kRingBytes - kWakeRoom);
     EXPECT_TRUE(full.request.failed());
+}
+
+TEST(TransferRequestTest, ABodyThatBringsLessThan4KiBInAnyTwoMinutesIsStalled) {
+    // A piece every 30 s, never silent for a minute: stalled two minutes after the response.
+    Rig slow;
+    const std::uint64_t responded = slow.now;
+    slow.respond(L"100000");
+    for (int piece = 1; piece <= 3; ++piece) {
+        slow.now += 30000;
+        slow.read(kDripBytes / 4);
+        EXPECT_FALSE(slow.request.failIfStalled(slow.now).over);
+    }
+    EXPECT_FALSE(slow.request.failIfStalled(responded + kDripWindowMs - 1).over);
+    const TransferWakes stalled = slow.request.failIfStalled(responded + kDripWindowMs);
+    EXPECT_TRUE(stalled.over && stalled.giveUp);
+    EXPECT_EQ(slow.drain(), 3 * kDripBytes / 4);
+    EXPECT_TRUE(slow.request.failed());
+
+    // Any two minutes: 4 KiB early on buys no time later. By 170 s the window holds only what
+    // came at 100 s and 150 s.
+    Rig early;
+    early.respond(L"100000");
+    const std::uint64_t start = early.now;
+    for (const std::uint32_t bytes : {kDripBytes / 2, kDripBytes / 2, 1u}) {
+        early.now += 50000;
+        early.read(bytes);
+    }
+    EXPECT_FALSE(early.request.failIfStalled(start + 50000 + kDripWindowMs - 1).over);
+    EXPECT_TRUE(early.request.failIfStalled(start + 50000 + kDripWindowMs).over);
 }
 
 TEST(TransferRequestTest, ABodyIsCompleteWhenItReachesItsAnnouncedLength) {

@@ -192,12 +192,14 @@ TEST(UpdaterDownloadTest, LateStatesLeaveTheCompleteTextAndTheRunAlone) {
     EXPECT_TRUE(rig.boxes.shown.empty());
 }
 
-TEST(UpdaterDownloadTest, ExistingFileIsTruncatedFirst) {
+TEST(UpdaterDownloadTest, ExistingFileIsReplacedByAPrivateOne) {
     UpdaterRig rig;
     rig.files.files[rig.path(L"ombrix")] = fakes::Bytes(10000, 0xEE);
     const auto body = ExecutableBytes(2000);
     rig.download(body);
     EXPECT_EQ(rig.files.files[rig.path(L"ombrix")], body);
+    // Nobody else can open it, so nobody can keep the checks from holding it.
+    EXPECT_EQ(rig.files.privateFiles.count(rig.path(L"ombrix")), 1u);
 }
 
 TEST(UpdaterDownloadTest, ErrorStatusWritesNothing) {

@@ -2,6 +2,7 @@
 
 #include "fakes/updater_rig.h"
 #include "updater/Relaunch.h"
+#include "updater/RollbackRecord.h"
 #include "updater/Wait.h"
 
 namespace ombrix {
@@ -170,6 +171,57 @@ TEST_F(InstallTest, NewProductThatCrashesAtStartIsRolledBackAndTheOldOneStarted)
     EXPECT_EQ(failing.tick(), updater::kExitFailed);
     EXPECT_EQ(failing.files.files[failing.path(L"Ombrix.exe")], oldProduct);
     EXPECT_EQ(failing.boxes.shown.back().text, L"新版本无法启动，已恢复原来的版本！");
+}
+
+TEST_F(InstallTest, RollbackThatCannotMoveTheBackupSaysSoKeepsItAndTheNextStartPutsItBack) {
+    const std::wstring backup = product() + L".update-old";
+    const std::wstring record = rig.path(L"download\\ombrix.rollback");
+    ASSERT_NO_FATAL_FAILURE(handOver());
+    rig.boxes.answers = {kAnswerYes};
+    // Held from the question on, when the backup is made: the move back fails.
+    rig.boxes.whileOpen = [&] { rig.files.heldFor[backup] = 1000000; };
+    rig.launcher.crashes = {kAccessViolation};
+    EXPECT_EQ(rig.tick(), updater::kExitFailed);
+    ASSERT_EQ(rig.boxes.shown.size(), 2u);
+    EXPECT_EQ(rig.boxes.shown[1].text,
+              L"新版本无法启动，原来的版本未能恢复，备份保存在：" + backup);
+    EXPECT_EQ(rig.boxes.shown[1].title, L"提示：");
+    EXPECT_EQ(rig.boxes.shown[1].style, kMbInformation);
+    EXPECT_EQ(rig.files.files.at(product()), newProduct);
+    EXPECT_EQ(rig.files.files.at(backup), oldProduct);
+    const auto recorded = updater::FormatRollbackRecord(fakes::FakeHashing::DigestOf(newProduct));
+    EXPECT_EQ(rig.files.files.at(record), recorded);
+    EXPECT_EQ(std::string(recorded.begin(), recorded.end()).substr(0, 25),
+              "ombrix-rollback 1\nsha256 ");
+    EXPECT_EQ(rig.launcher.started, std::vector<std::wstring>{product()});  // nothing more
+    EXPECT_LT(at(L"move " + rig.path(L"download\\ombrix.rollback.new") + L" -> " + record),
+              at(L"box 新版本无法启动，原来的版本未能恢复，备份保存在：" + backup));
+
+    // The next start: still held, it ends with the same words and installs nothing; let go,
+    // the backup is back and the record gone; a product of other bytes makes the record stale.
+    const auto left = rig.files.files;
+    const auto nextStart = [&](const fakes::Bytes& productBytes, bool held) {
+        auto next = std::make_unique<UpdaterRig>();
+        next->files.files = left;
+        next->files.files[product()] = productBytes;
+        next->files.folders.insert(rig.path(L"download"));
+        if (held) {
+            next->files.heldFor[backup] = 1;
+        }
+        EXPECT_EQ(next->exitCodeOf([&] { next->form1.Load(); }), held ? updater::kExitFailed : -1);
+        return next;
+    };
+    const auto held = nextStart(newProduct, true);
+    EXPECT_EQ(held->boxes.shown.at(0).text, rig.boxes.shown[1].text);
+    EXPECT_TRUE(held->files.fileExists(backup) && held->files.fileExists(record));
+    EXPECT_TRUE(held->inet.requests.empty());
+    const auto back = nextStart(newProduct, false);
+    EXPECT_EQ(back->files.files.at(product()), oldProduct);
+    EXPECT_FALSE(back->files.fileExists(backup) || back->files.fileExists(record));
+    const fakes::Bytes fixed = ExecutableBytes(6000, 0x33);
+    const auto stale = nextStart(fixed, false);
+    EXPECT_EQ(stale->files.files.at(product()), fixed);
+    EXPECT_FALSE(stale->files.fileExists(backup) || stale->files.fileExists(record));
 }
 
 TEST_F(InstallTest, WithoutAnOldProductAFailedStartIsOnlyReported) {

@@ -137,7 +137,8 @@ TEST(UpdaterResumeTest, AWholeBodyInsteadOfTheRestStartsTheFileAgain) {
     whole.body = changed;
     rig.inet.resumes = {whole};
     EXPECT_EQ(RunBroken(rig, old.size()), -1);
-    EXPECT_EQ(rig.files.files[rig.path(L"ombrix")], changed);  // nothing of the old body
+    EXPECT_EQ(rig.files.files[rig.path(L"ombrix")], changed);          // nothing of the old body
+    EXPECT_EQ(rig.files.privateFiles.count(rig.path(L"ombrix")), 1u);  // made private again
     EXPECT_EQ(rig.progress.max, 6000);
     EXPECT_EQ(rig.progress.val, 6000);
     EXPECT_NE(rig.form2Window, nullptr);
