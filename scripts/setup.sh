@@ -140,6 +140,10 @@ fetch_zstd_source() {
   local dest work suites uri suite newest v got="" dsc
   dest="$(zstd_source_dir)"
   [ -f "$dest/$zstd_marker" ] && return 0
+  if [ -e "$dest" ]; then  # never ours: ours appears whole, with its marker
+    say "$dest is not a source unpacked by this script: move it away, or set OMBRIX_ZSTD_SOURCE"
+    return 1
+  fi
   suites="$(debian_suites)"
   if [ -z "$suites" ]; then
     apt_update
@@ -177,18 +181,20 @@ fetch_zstd_source() {
     return 1
   fi
   [ "$got" = "$newest" ] || say "libzstd $newest is not on the mirror; using $got"
+  # Unpacked beside its place and renamed into it, whole: another checkout's setup may be at it.
   mkdir -p "$(dirname "$dest")"
-  rm -rf "$dest.new"
-  if ! dpkg-source --no-copy -x "$dsc" "$dest.new" >>"$work/log" 2>&1; then
+  local beside
+  beside="$(mktemp -d "$dest.XXXXXX")"
+  if ! dpkg-source --no-copy -x "$dsc" "$beside/source" >>"$work/log" 2>&1; then
     say "zstd's source (libzstd $got) could not be unpacked:"
     sed 's/^/  | /' "$work/log" | tail -n 20
-    rm -rf "$work" "$dest.new"
+    rm -rf "$work" "$beside"
     return 1
   fi
-  echo "libzstd $got" >"$dest.new/$zstd_marker"
-  rm -rf "$dest" && mv "$dest.new" "$dest"
-  rm -rf "$work"
-  say "zstd's source: Debian's libzstd $got in $dest"
+  echo "libzstd $got" >"$beside/source/$zstd_marker"
+  mv -T "$beside/source" "$dest" 2>/dev/null  # fails only where another one was first
+  rm -rf "$work" "$beside"
+  say "zstd's source: Debian's $(cat "$dest/$zstd_marker") in $dest"
 }
 
 check_commands() {
