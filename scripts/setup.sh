@@ -33,10 +33,13 @@ packages=(
   # the emulated machine in which the shipped i686 programs run their end-to-end scenarios: QEMU,
   # and its Debian disk made from packages (debootstrap) as an ext4 image (mkfs.ext4 -d)
   qemu-system-x86 debootstrap e2fsprogs
+  # binary deltas: the vendor's tool makes them with the zstd command; Update.exe decodes them with
+  # zstd's decompressor, built from Debian's source package, which dpkg-source unpacks (below)
+  zstd dpkg-dev
 )
 # The commands the scripts and tests call, checked after the install.
 commands=(cmake ninja i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ wine Xvfb xdotool python3 nginx
-  squid openssl osslsigncode convert qemu-system-x86_64)
+  squid openssl osslsigncode convert qemu-system-x86_64 zstd dpkg-source)
 # Those that live in sbin, which a user's PATH may leave out.
 sbin_commands=(debootstrap mkfs.ext4)
 wine64_loader=/usr/lib/wine/wine64
@@ -112,6 +115,88 @@ ensure_chinese_locale() {
   fi
 }
 
+# zstd's decompressor is built from Debian's source package of libzstd, unpacked with Debian's
+# patches into a per-user cache outside the repository (cmake/zstd.cmake looks in the same place):
+# $OMBRIX_ZSTD_SOURCE, else ${XDG_CACHE_HOME:-~/.cache}/ombrix/zstd-source.
+zstd_source_dir() {
+  echo "${OMBRIX_ZSTD_SOURCE:-${XDG_CACHE_HOME:-$HOME/.cache}/ombrix/zstd-source}"
+}
+# Written last, naming the version: a folder without it is no source.
+zstd_marker=.debian-source
+debian_keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+
+# "URI SUITE" of each Debian suite the machine's apt reads (its index targets whose Release file
+# says Origin: Debian), e.g. "http://deb.debian.org/debian/ bookworm".
+debian_suites() {
+  apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(ORIGIN) $(TARGET_OF)' 2>/dev/null |
+    awk '$3 == "Debian" && $4 == "deb" { print $1, $2 }' | sort -u
+}
+
+# Fetches and unpacks the source once; a warm run only looks for the marker. The fetch goes
+# through a source list and index of its own (deb-src of the machine's Debian mirror, checked
+# against Debian's archive keyring), so the machine's apt configuration is not touched, and needs
+# no root. The newest version first; one the mirror does not serve gives way to the next.
+fetch_zstd_source() {
+  local dest work suites uri suite newest v got="" dsc
+  dest="$(zstd_source_dir)"
+  [ -f "$dest/$zstd_marker" ] && return 0
+  if [ -e "$dest" ]; then  # never ours: ours appears whole, with its marker
+    say "$dest is not a source unpacked by this script: move it away, or set OMBRIX_ZSTD_SOURCE"
+    return 1
+  fi
+  suites="$(debian_suites)"
+  if [ -z "$suites" ]; then
+    apt_update
+    suites="$(debian_suites)"
+  fi
+  if [ -z "$suites" ]; then
+    say "the machine's apt reads no Debian suite: cannot fetch zstd's source (libzstd)"
+    return 1
+  fi
+  work="$(mktemp -d)"
+  mkdir -p "$work/lists/partial" "$work/get"
+  while read -r uri suite; do
+    echo "deb-src [signed-by=$debian_keyring] $uri $suite main"
+  done <<<"$suites" >"$work/sources.list"
+  local apt_opts=(-o "Dir::Etc::SourceList=$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
+    -o "Dir::State::Lists=$work/lists" -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=)
+  # As root, apt downloads as its own unprivileged user, which must be able to write there.
+  if [ "$(id -u)" = 0 ] && id _apt >/dev/null 2>&1; then chown _apt "$work" "$work/get"; fi
+  apt-get "${apt_opts[@]}" -qq update >"$work/log" 2>&1
+  for v in $(apt-cache "${apt_opts[@]}" showsrc libzstd 2>>"$work/log" |
+    sed -n 's/^Version: //p' | sort -ruV); do
+    newest="${newest:-$v}"
+    if (cd "$work/get" && apt-get "${apt_opts[@]}" -qq source --download-only "libzstd=$v") \
+      >>"$work/log" 2>&1; then
+      got="$v"
+      break
+    fi
+    find "$work/get" -mindepth 1 -delete
+  done
+  dsc="$(find "$work/get" -name '*.dsc' | head -n 1)"
+  if [ -z "$got" ] || [ -z "$dsc" ]; then
+    say "zstd's source (Debian's libzstd) could not be fetched:"
+    sed 's/^/  | /' "$work/log" | tail -n 20
+    rm -rf "$work"
+    return 1
+  fi
+  [ "$got" = "$newest" ] || say "libzstd $newest is not on the mirror; using $got"
+  # Unpacked beside its place and renamed into it, whole: another checkout's setup may be at it.
+  mkdir -p "$(dirname "$dest")"
+  local beside
+  beside="$(mktemp -d "$dest.XXXXXX")"
+  if ! dpkg-source --no-copy -x "$dsc" "$beside/source" >>"$work/log" 2>&1; then
+    say "zstd's source (libzstd $got) could not be unpacked:"
+    sed 's/^/  | /' "$work/log" | tail -n 20
+    rm -rf "$work" "$beside"
+    return 1
+  fi
+  echo "libzstd $got" >"$beside/source/$zstd_marker"
+  mv -T "$beside/source" "$dest" 2>/dev/null  # fails only where another one was first
+  rm -rf "$work" "$beside"
+  say "zstd's source: Debian's $(cat "$dest/$zstd_marker") in $dest"
+}
+
 check_commands() {
   local c absent=()
   for c in "${commands[@]}"; do
@@ -139,7 +224,8 @@ main() {
   if [ ${#missing[@]} -eq 0 ] && [ "$want_wine32" = 0 ]; then
     say "all packages present"
     ensure_chinese_locale
-    check_commands
+    check_commands || return 1
+    fetch_zstd_source
     return
   fi
 
@@ -167,6 +253,7 @@ main() {
   fi
   ensure_chinese_locale
   check_commands || return 1
+  fetch_zstd_source || return 1
   say "done"
 }
 
