@@ -23,10 +23,12 @@ ship="$build/win"
 x64="$build/win"
 if [ "$wine_toolchain" != "$root/cmake/mingw-i686.cmake" ]; then
   ship="$build/win-i686"
+  # With the Wine tree's throwaway keys built into its signed variant, for the update by delta.
   cmake -G Ninja -S "$root" -B "$ship" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-    -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON >/dev/null
+    -DUPDATE_URL="$test_url" -DUPDATE_ALLOW_UNSIGNED=ON \
+    -DUPDATE_TEST_VARIANTS="signed|$test_url|$signed_tree/test-keys/release-keys.pem" >/dev/null
   cmake --build "$ship" --target Update Brevik
-  if [ "$i686_tests" = ON ]; then cmake --build "$ship" --target e2e_tools; fi
+  if [ "$i686_tests" = ON ]; then cmake --build "$ship" --target e2e_tools Update-signed; fi
 elif [ "$i686_tests" = ON ]; then
   x64="$build/win-x86_64"
   cmake -G Ninja -S "$root" -B "$x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \

@@ -46,22 +46,24 @@ bool SameContent(FileSystem& files, const std::wstring& a, const std::wstring& b
 
 }  // namespace
 
-void CheckDownload(Run& run, const std::wstring& download, const std::wstring& installed,
-                   const ReleaseStatement* statement) {
+bool HoldDownload(Run& run, const std::wstring& download, const ReleaseStatement* statement) {
     Services& s = run.s;
     FileHold held = HoldWaiting(s, download);
     if (!held.file) {
         Refuse(run, download, texts::kCannotSave);
     }
     run.heldDownload = std::move(held.file);
-    if (statement) {
-        // Until its digest is the stated one, the download is only bytes from the network.
-        const auto digest = s.ecdsa ? HashHeldFile(*s.ecdsa, *run.heldDownload) : std::nullopt;
-        if (!digest || *digest != statement->sha256) {
-            Refuse(run, download, texts::kBadSignature);
-        }
+    if (!statement) {
+        return true;
     }
+    // Until its digest is the stated one, the download is only bytes from the network.
+    const auto digest = s.ecdsa ? HashHeldFile(*s.ecdsa, *run.heldDownload) : std::nullopt;
+    return digest && *digest == statement->sha256;
+}
 
+void CheckDownload(Run& run, const std::wstring& download, const std::wstring& installed,
+                   const ReleaseStatement* statement) {
+    Services& s = run.s;
     switch (CheckProgram(s.files, s.machines, download)) {
         case ProgramCheck::Program:
             break;

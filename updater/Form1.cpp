@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "updater/DeltaUpdate.h"
 #include "updater/DownloadChecks.h"
 #include "platform/decimal_text.h"
 #include "platform/http_response.h"
@@ -23,6 +24,19 @@ constexpr int kProxyLoginStatus = 407;
 constexpr int kNotModifiedStatus = 304;
 // In the download folder, which only those who may update the program folder can write to.
 constexpr wchar_t kInstanceLockName[] = L"Update.lock";
+
+// Thrown where the delta path fails, caught where it began: the run goes on with the program.
+struct DeltaAbandoned {};
+
+std::wstring HexOf(const Sha256Digest& digest) {
+    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring hex;
+    for (const std::uint8_t byte : digest) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 15];
+    }
+    return hex;
+}
 }  // namespace
 
 Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_), budget_(services) {}
@@ -78,6 +92,7 @@ void Form1::StartDownload(std::wstring url) {
         return;
     }
     run_.record = InstalledRecordOf(s_);
+    bodyUrl_ = url;
     s_.inet1.execute(url, L"get", QuietRequestHeaders(s_, run_.record));
 }
 
@@ -100,6 +115,13 @@ void Form1::onTransferState(TransferState state) {
             }
             return;
         }
+        if (run_.phase == Phase::Downloading && request_ == Request::Delta) {
+            if (!deltaTaken_) {
+                deltaTaken_ = true;
+                TakeDelta();
+            }
+            return;
+        }
         // The whole download runs inside this one call; a repeated report must not start it
         // again from a nested pump.
         if (run_.phase == Phase::Downloading && !run_.download && run_.partialPath.empty()) {
@@ -108,6 +130,10 @@ void Form1::onTransferState(TransferState state) {
         return;
     }
     if (run_.phase != Phase::Starting && run_.phase != Phase::Downloading) {
+        return;
+    }
+    if (state == TransferState::Error && request_ == Request::Delta && !deltaTaken_) {
+        FallBackToProgram();  // the delta could not be had: the program can, or fails as such
         return;
     }
     s_.form1.setText(form1::Label3, texts::kStateTexts[number - 1]);
@@ -132,8 +158,8 @@ void Form1::TakeStatement() {
         run_.fail(texts::kBadSignature);
     }
     const std::wstring product = InstallFilesOf(s_).product;
-    switch (JudgeStatement(*statement, s_.hashing.sha256OfFile(product),
-                           FileVersionOf(s_.files, product))) {
+    const auto installed = s_.hashing.sha256OfFile(product);
+    switch (JudgeStatement(*statement, installed, FileVersionOf(s_.files, product))) {
         case StatementVerdict::AlreadyNewest:
             run_.fail(texts::kAlreadyNewest, kExitAlreadyNewest);
         case StatementVerdict::NotNewer:
@@ -142,8 +168,75 @@ void Form1::TakeStatement() {
             break;
     }
     statement_ = *statement;
+    const FileHold held = s_.files.hold(product);
+    delta_ = DeltaFor(*statement_, installed, held.file ? held.file->size() : std::nullopt,
+                      s_.maxDeltaBytes);
+    if (!delta_) {
+        RequestProgram();
+        return;
+    }
+    request_ = Request::Delta;
+    DownloadFolder();
+    deltaPath_ = InstallFilesOf(s_).delta;
+    bodyUrl_ = url_ + L".delta/" + HexOf(delta_->from);
+    s_.inet1.execute(bodyUrl_, L"get", L"");
+}
+
+void Form1::RequestProgram() {
     request_ = Request::Program;
+    bodyUrl_ = url_;
     s_.inet1.execute(url_, L"get", L"");
+}
+
+void Form1::TakeDelta() {
+    const std::wstring target = s_.form1.text(form1::Text2);
+    try {
+        TakeBody(deltaPath_);
+        // The result goes where the program would have.
+        run_.partialPath = target;
+        if (!ApplyStatedDelta(s_, deltaPath_, *delta_, InstallFilesOf(s_).product, *statement_,
+                              target)) {
+            throw DeltaAbandoned{};
+        }
+        s_.files.deleteFile(deltaPath_);
+        if (!HoldDownload(run_, target, &*statement_)) {
+            throw DeltaAbandoned{};
+        }
+    } catch (const DeltaAbandoned&) {
+        FallBackToProgram();
+        return;
+    }
+    Finish(target);
+}
+
+void Form1::FallBackToProgram() {
+    // Nothing is kept of a delta that failed, so nothing can go round again: this run takes
+    // the whole program, once, as a run without a delta would.
+    run_.discardPartial();
+    if (s_.files.fileExists(deltaPath_)) {
+        s_.files.deleteFile(deltaPath_);
+    }
+    delta_.reset();
+    s_.progressBar1.setIndeterminate(false);
+    s_.progressBar1.setValue(0);
+    RequestProgram();
+}
+
+std::optional<std::uint64_t> Form1::StatedLength() const {
+    if (delta_) {
+        return delta_->size;
+    }
+    if (statement_) {
+        return statement_->size;
+    }
+    return std::nullopt;
+}
+
+[[noreturn]] void Form1::FailBody(const std::wstring& message) {
+    if (request_ == Request::Delta) {
+        throw DeltaAbandoned{};
+    }
+    run_.fail(message);
 }
 
 void Form1::KeepValidators() {
@@ -155,22 +248,27 @@ void Form1::KeepValidators() {
 }
 
 void Form1::DownloadBody() {
+    const std::wstring target = s_.form1.text(form1::Text2);
+    TakeBody(target);
+    Finish(target);
+}
+
+void Form1::TakeBody(const std::wstring& target) {
     const int status = s_.inet1.httpStatus();
     if (status == kNotModifiedStatus && run_.record.asked) {
         // Nothing but the product in place: nothing is written or closed, the record stays.
         run_.fail(texts::kAlreadyNewest, kExitAlreadyNewest);
     }
     if (status == kProxyLoginStatus) {
-        run_.fail(texts::kProxyLogin);
+        FailBody(texts::kProxyLogin);
     }
     if (status == kPartialStatus) {
         // Asked for the whole body, answered with a part (a broken cache): never the whole.
-        run_.fail(texts::kIncomplete);
+        FailBody(texts::kIncomplete);
     }
     if (status != kWholeBodyStatus) {
-        run_.fail(texts::kServerErrorPrefix + DecimalText(status) + texts::kServerErrorSuffix);
+        FailBody(texts::kServerErrorPrefix + DecimalText(status) + texts::kServerErrorSuffix);
     }
-    const std::wstring target = s_.form1.text(form1::Text2);
     KeepValidators();
     auto announced = AnnouncedLength();
 
@@ -178,7 +276,7 @@ void Form1::DownloadBody() {
     // that no other user can open it and keep the checks from holding it.
     run_.download = s_.files.createPrivateFile(target);
     if (!run_.download) {
-        run_.fail(texts::kCannotSave);
+        FailBody(texts::kCannotSave);
     }
     run_.partialPath = target;
     ShowLength(announced);
@@ -190,15 +288,15 @@ void Form1::DownloadBody() {
     const bool closed = run_.download->close();
     run_.download.reset();
     if (!closed) {
-        run_.fail(texts::kCannotSave);
+        FailBody(texts::kCannotSave);
     }
     const bool complete = !s_.inet1.failed() && s_.inet1.bodyEnded() &&
                           (!announced || static_cast<std::uint64_t>(*announced) == written);
     if (!complete) {
-        run_.fail(texts::kIncomplete);
+        FailBody(texts::kIncomplete);
     }
-    if (statement_ && written != statement_->size) {
-        run_.fail(texts::kBadSignature);
+    if (StatedLength() && written != *StatedLength()) {
+        FailBody(texts::kBadSignature);
     }
     if (!announced) {
         const ProgressScale full(static_cast<std::int64_t>(written));
@@ -206,6 +304,9 @@ void Form1::DownloadBody() {
         s_.progressBar1.setMaximum(full.maximum());
         s_.progressBar1.setValue(full.position(static_cast<std::int64_t>(written)));
     }
+}
+
+void Form1::Finish(const std::wstring& target) {
     bodyComplete_ = true;
     s_.form1.setText(form1::Label3, texts::kDownloadComplete);
     // The window answers, and shows the text, before the checks, which take a moment of their
@@ -213,7 +314,11 @@ void Form1::DownloadBody() {
     s_.app.pumpEvents();
 
     // Checked before anything is terminated; the download stays held until it is copied.
-    CheckDownload(run_, target, InstallFilesOf(s_).product, statement_ ? &*statement_ : nullptr);
+    const ReleaseStatement* statement = statement_ ? &*statement_ : nullptr;
+    if (!run_.heldDownload && !HoldDownload(run_, target, statement)) {
+        run_.fail(texts::kBadSignature);
+    }
+    CheckDownload(run_, target, InstallFilesOf(s_).product, statement);
     run_.partialPath.clear();  // complete: from here on it is kept whatever happens
     run_.phase = Phase::Waiting;
     form2_.Show();
@@ -222,30 +327,33 @@ void Form1::DownloadBody() {
 std::optional<std::int64_t> Form1::AnnouncedLength() {
     const LengthField field = ReadContentLength(s_.inet1.header(L"Content-Length"));
     if (!field.usable) {
-        run_.fail(texts::kIncomplete);  // where the body ends cannot be told
+        FailBody(texts::kIncomplete);  // where the body ends cannot be told
     }
-    if (statement_ && field.length &&
-        static_cast<std::uint64_t>(*field.length) != statement_->size) {
-        run_.fail(texts::kBadSignature);  // not the stated program: nothing of it is written
+    const auto stated = StatedLength();
+    if (stated && field.length && static_cast<std::uint64_t>(*field.length) != *stated) {
+        FailBody(texts::kBadSignature);  // not the stated body: nothing of it is written
     }
     budget_.restart();
     if (field.length) {
-        CheckRoom(budget_.announced(static_cast<std::uint64_t>(*field.length)));
+        // A delta's result and its copies take the room of the program.
+        const std::uint64_t result = delta_ ? statement_->size : 0;
+        CheckRoom(budget_.announced(static_cast<std::uint64_t>(*field.length) + result));
     }
     return field.length;
 }
 
 void Form1::CheckRoom(Room room) {
     if (room == Room::TooLarge) {
-        run_.fail(texts::kTooLarge);
+        FailBody(texts::kTooLarge);
     }
     if (room == Room::NoSpace) {
-        run_.fail(texts::kCannotSave);
+        FailBody(texts::kCannotSave);
     }
 }
 
 void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced) {
     const ProgressScale scale(announced.value_or(0));
+    const auto stated = StatedLength();
     std::vector<std::uint8_t> chunk;  // the chunk read last, replaced by each read
     s_.inet1.getChunkInto(kChunkSize, chunk);
     s_.app.pumpEvents();
@@ -256,18 +364,18 @@ void Form1::WriteChunks(std::uint64_t& written, const std::optional<std::int64_t
             CheckRoom(budget_.grow(written, chunk.size()));
         }
         if (!run_.download->write(chunk.data(), chunk.size())) {
-            run_.fail(texts::kCannotSave);
+            FailBody(texts::kCannotSave);
         }
         written += chunk.size();
-        if (statement_ && written > statement_->size) {
-            run_.fail(texts::kBadSignature);
+        if (stated && written > *stated) {
+            FailBody(texts::kBadSignature);
         }
         s_.inet1.getChunkInto(kChunkSize, chunk);
         s_.app.pumpEvents();
         if (announced) {
             s_.progressBar1.setValue(scale.position(static_cast<std::int64_t>(written)));
             if (written > static_cast<std::uint64_t>(*announced)) {
-                run_.fail(texts::kIncomplete);
+                FailBody(texts::kIncomplete);
             }
         }
     }
@@ -295,7 +403,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
          ++resumes) {
         // The pause handles events, so the window answers and a cancel ends the run.
         PauseFor(s_.clock, ResumePauseMs(resumes));
-        s_.inet1.resume(url_, ResumeRequestHeaders(body, written));
+        s_.inet1.resume(bodyUrl_, ResumeRequestHeaders(body, written));
         if (!s_.inet1.awaitResponse()) {
             continue;  // no answer this time: the next pause, or the end
         }
@@ -310,7 +418,7 @@ void Form1::ResumeBrokenBody(const std::wstring& target, std::uint64_t& written,
             run_.download.reset();
             run_.download = s_.files.createPrivateFile(target);
             if (!run_.download) {
-                run_.fail(texts::kCannotSave);
+                FailBody(texts::kCannotSave);
             }
             written = 0;
             body = identity();

@@ -36,11 +36,26 @@ class Form1 : public WindowEvents, public TransferEvents {
 
   private:
     // What the request under way asks for.
-    enum class Request { Statement, Program };
+    enum class Request { Statement, Delta, Program };
 
-    // The statement's response is in: read, checked and judged before the program is asked for.
+    // The statement's response is in: read, checked and judged before the program (or a delta
+    // from the installed bytes) is asked for.
     void TakeStatement();
+    void RequestProgram();
+    // The delta's response is in: downloaded, applied to the installed bytes and checked as the
+    // program would be; on any failure the same run takes the whole program instead.
+    void TakeDelta();
+    void FallBackToProgram();
+    // The program's response is in.
     void DownloadBody();
+    // Takes the response's body into `target`, complete; a refusal ends the run, or with a delta
+    // falls back to the program.
+    void TakeBody(const std::wstring& target);
+    // The complete download at `target`: the checks, then the install window.
+    void Finish(const std::wstring& target);
+    [[noreturn]] void FailBody(const std::wstring& message);
+    // The length the body under way must have, where the statement names it.
+    std::optional<std::uint64_t> StatedLength() const;
     // Keeps the validators the response came with, for the record of an unsigned build.
     void KeepValidators();
     void WriteChunks(std::uint64_t& written, const std::optional<std::int64_t>& announced);
@@ -63,11 +78,16 @@ class Form1 : public WindowEvents, public TransferEvents {
     Run run_;
     Form2 form2_;
     DownloadBudget budget_;
-    std::wstring url_;  // the update URL, asked again for a resume
+    std::wstring url_;      // the update URL
+    std::wstring bodyUrl_;  // what the request under way asks for, asked again for a resume
     Request request_ = Request::Program;
     bool statementTaken_ = false;
+    bool deltaTaken_ = false;
     // The signed statement the download must match; none in a build without release keys.
     std::optional<ReleaseStatement> statement_;
+    // The delta under way, and where it is downloaded to.
+    std::optional<StatedDelta> delta_;
+    std::wstring deltaPath_;
     // The body is in and shown as done: the transfer's last reports change nothing any more.
     bool bodyComplete_ = false;
 };

@@ -11,8 +11,9 @@ std::wstring ProductFileName(Services& s) {
 InstallFiles InstallFilesOf(Services& s) {
     const std::wstring folder = s.folder.path() + L"\\";
     const std::wstring product = folder + ProductFileName(s);
-    return {folder + s.form1.text(form1::Label7), product, product + L".update-new",
-            product + L".update-old"};
+    const std::wstring base = s.form1.text(form1::Label7);
+    return {folder + base, product, product + L".update-new", product + L".update-old",
+            folder + L"download\\" + base + L".delta"};
 }
 
 }  // namespace ombrix::updater

@@ -13,6 +13,7 @@ struct InstallFiles {
     std::wstring product;   // P\B.exe
     std::wstring fresh;     // the new product, copied and flushed before it is renamed in place
     std::wstring backup;    // the old product, until the run has ended well
+    std::wstring delta;     // P\download\B.delta: a delta from the old product, until applied
 };
 
 InstallFiles InstallFilesOf(Services& s);

@@ -27,8 +27,10 @@ std::optional<std::wstring> PutRightLeftovers(Services& s) {
             s.files.deleteFile(files.backup);
         }
     }
-    if (s.files.fileExists(files.fresh)) {
-        s.files.deleteFile(files.fresh);
+    for (const std::wstring& left : {files.fresh, files.delta}) {
+        if (s.files.fileExists(left)) {
+            s.files.deleteFile(left);
+        }
     }
     return std::nullopt;
 }

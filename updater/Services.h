@@ -55,6 +55,9 @@ struct Services {
     // The largest download accepted, in bytes: the build's ceiling (CMake option
     // UPDATE_MAX_BYTES).
     std::uint64_t maxDownloadBytes = OMBRIX_UPDATE_MAX_BYTES;
+    // The largest product updated by delta (CMake option UPDATE_MAX_DELTA_BYTES); a larger one,
+    // or a larger release, always comes whole.
+    std::uint64_t maxDeltaBytes = OMBRIX_UPDATE_MAX_DELTA_BYTES;
 };
 
 // Where an update run stands; cancel and close depend on it.

@@ -2,11 +2,13 @@
 """Update.exe built with release keys (the Windows tree named by $OMBRIX_WIN_SIGNED_BUILD_DIR,
 keys made at test time by make_release_keys.sh in its test-keys/) against nginx, with releases
 published by scripts/release.py as the vendor publishes them. The signed statement alone decides
-what is newest: v1 is updated to v2; the next run ends at the statement (no request for the
-program); v1's genuine statement and file, replayed, are refused on v2 without a change; v3's
-statement met with v2's file still served is refused, and v3 is installed once its file is
-there. A statement that does not stand (another key, none, changed after signing, 20 MB) ends the
-run before the program is asked for, with the running product untouched."""
+what is newest: v1 is updated to v2 by a delta (the program is never asked for); the next run
+ends at the statement; v1's genuine statement and file, replayed, are refused on v2 without a
+change; v3's statement met with v2's file still served is refused, and v3 is installed once its
+file is there. A delta that is corrupt or missing, and a product changed by hand (no delta for
+its bytes), each cost the whole program in the same run, which installs it. A statement that does
+not stand (another key, none, changed after signing, 20 MB) ends the run before the program is
+asked for, with the running product untouched."""
 
 # ctest-timeout: 600
 
@@ -101,10 +103,18 @@ class ReleaseStatement(UpdateTestCase):
         return out / "release"
 
     def publish(self, release_folder: pathlib.Path, *names: str) -> None:
-        """Copies the named files of a release (`program`, `statement`) beside the update URL."""
-        files = {"program": "ombrix", "statement": "ombrix.release"}
+        """Copies the named files of a release (`deltas`, `program`, `statement`) beside the
+        update URL."""
         for name in names:
-            shutil.copy(release_folder / files[name], self.served.parent / files[name])
+            if name == "deltas":
+                shutil.rmtree(self.served.parent / "ombrix.delta", ignore_errors=True)
+                shutil.copytree(release_folder / "ombrix.delta", self.served.parent / "ombrix.delta")
+                continue
+            file = {"program": "ombrix", "statement": "ombrix.release"}[name]
+            shutil.copy(release_folder / file, self.served.parent / file)
+
+    def delta_path(self, old: bytes) -> str:
+        return f"{self.path}.delta/{hashlib.sha256(old).hexdigest()}"
 
     def folder_with(self, product: bytes) -> pathlib.Path:
         folder = self.program_folder(updater=False)
@@ -132,12 +142,13 @@ class ReleaseStatement(UpdateTestCase):
     def test_the_signed_statement_decides_what_is_newest(self):
         folder = self.folder_with(self.v1)
         product = folder / PRODUCT_NAME
-        # Eight earlier releases, so the statement carries eight delta lines.
+        # Eight earlier releases, v1 among them, so the statement carries eight delta lines.
         v2 = self.release(self.v2, previous=[self.v1 + bytes(n) for n in range(8)])
         self.assertEqual((v2 / "ombrix.release").read_text().count("\ndelta "), 8)
-        self.publish(v2, "program", "statement")
+        self.publish(v2, "deltas", "program", "statement")
         requests = self.update(folder, RELAUNCH_QUESTION, EXIT_INSTALLED)
-        self.assertEqual(self.paths(requests), [self.path + ".release", self.path])
+        self.assertEqual(self.paths(requests), [self.path + ".release", self.delta_path(self.v1)])
+        self.assertLess(requests[1]["body_bytes_sent"], len(self.v2) // 2)
         self.assertEqual(product.read_bytes(), self.v2)
 
         # Nothing new: the statement alone, in under 2 KiB on the wire.
@@ -169,6 +180,28 @@ class ReleaseStatement(UpdateTestCase):
         self.update(folder, RELAUNCH_QUESTION, EXIT_INSTALLED)
         self.assertEqual(hashlib.sha256(product.read_bytes()).digest(),
                          hashlib.sha256(self.v3).digest())
+
+    def test_a_delta_that_fails_costs_only_the_whole_program(self):
+        v2 = self.release(self.v2, previous=[self.v1])
+        self.publish(v2, "deltas", "program", "statement")
+        delta = self.served.parent / "ombrix.delta" / hashlib.sha256(self.v1).hexdigest()
+        whole = [self.path + ".release", self.delta_path(self.v1), self.path]
+        cases = {
+            "corrupt": (self.v1, lambda: delta.write_bytes(bytes(len(delta.read_bytes()))),
+                        whole),
+            "missing": (self.v1, lambda: delta.unlink(), whole),
+            "a product changed by hand": (self.v1 + b"changed", lambda: None,
+                                          [self.path + ".release", self.path]),
+        }
+        for name, (installed, damage, expected) in cases.items():
+            with self.case(name):
+                self.publish(v2, "deltas")
+                damage()
+                folder = self.folder_with(installed)
+                requests = self.update(folder, RELAUNCH_QUESTION, EXIT_INSTALLED)
+                self.assertEqual(self.paths(requests), expected)
+                self.assertEqual((folder / PRODUCT_NAME).read_bytes(), self.v2)
+                self.assertFalse((folder / "download" / "ombrix.delta").exists())
 
     def test_a_statement_that_does_not_stand_ends_the_run_at_once(self):
         good = self.release(self.v2)

@@ -10,12 +10,18 @@ A 64-bit prefix needs Wine's 64-bit loader named (WINELOADER): started through t
                        OMBRIX-RESULT <prefix> <scenario> ok|FAIL|ERROR|skipped
 
 The payload disk (/payload) holds the sources' test code (src/) and the i686 tree's programs and
-tools (win/), and a 64-bit build of the new product (win/tools/product-x64/)."""
+tools (win/), a 64-bit build of the new product (win/tools/product-x64/), and the new i686
+product as scripts/release.py publishes it, with its signed statement and a delta from the old
+one (release/), for the updater built with the tests' release keys (win/variants/signed/)."""
 
+import functools
+import http.server
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
+import threading
 import traceback
 import unittest
 
@@ -42,6 +48,7 @@ SCENARIOS = {
         "test_a_new_product_that_crashes_at_its_start_is_rolled_back_and_the_old_one_started",
         "guest.MachineCheck.test_a_64_bit_product_is_installed_and_replaced_again",
         "guest.MachineCheck.test_a_dll_is_refused",
+        "guest.MachineCheck.test_a_signed_update_comes_by_delta",
     ],
     "win32": [WHOLE_UPDATE],
 }
@@ -176,6 +183,45 @@ if __name__ != "__main__":
             self.assertEqual(self.update_and_answer(folder, "no"), EXIT_INSTALLED)
             self.assertNotIn(started[0].pid, self.running())
             self.assertEqual((folder / PRODUCT_NAME).read_bytes(), self.new_product)
+
+        def test_a_signed_update_comes_by_delta(self):
+            """The decoder that ships: the signed updater takes the statement and the delta
+            from the old product's bytes, never the program, and installs the new one."""
+            folder = self.program_folder()
+            signed = harness.tool("variants/signed/apps/Update.exe")
+            (folder / "Update.exe").write_bytes(signed.read_bytes())
+            release = PAYLOAD / "release"
+            root = pathlib.Path(self.s.tmp) / "www"
+            served = root / "soft/updates/ombrix"
+            served.mkdir(parents=True, exist_ok=True)
+            for name in ("ombrix", "ombrix.release", "ombrix.delta"):
+                copy = served / name
+                if (release / name).is_dir():
+                    shutil.copytree(release / name, copy, dirs_exist_ok=True)
+                else:
+                    shutil.copy(release / name, copy)
+            asked = []
+
+            class Files(http.server.SimpleHTTPRequestHandler):
+                def log_message(self, *args):
+                    asked.append(self.path)
+
+            handler = functools.partial(Files, directory=str(root))
+            server = http.server.ThreadingHTTPServer(("127.0.0.1", self.port), handler)
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            try:
+                run = self.start_update(folder)
+                run.wait_window()
+                self.assertEqual(run.box()["text"], RELAUNCH_QUESTION)
+                run.answer("no")
+                self.assertEqual(run.exit_code(), EXIT_INSTALLED)
+            finally:
+                server.shutdown()
+                server.server_close()
+            self.assertEqual((folder / PRODUCT_NAME).read_bytes(), self.new_product)
+            self.assertEqual(len(asked), 2, asked)
+            self.assertTrue(asked[0].endswith("/ombrix.release"), asked)
+            self.assertIn("/ombrix.delta/", asked[1])
 
         def test_a_dll_is_refused(self):
             folder = self.program_folder()

@@ -10,7 +10,9 @@ cached per user, in $OMBRIX_I686_CACHE if set, else in ${XDG_CACHE_HOME:-~/.cach
 i686-machine, so that it outlives build trees and clones; in a folder named by a digest of its
 recipe, so that a changed recipe makes a new one. Programs come from
 $OMBRIX_SHIP_BUILD_DIR (the i686 tree, test tools included). Where something cannot be had, the
-command fails and says why. A 64-bit build of the new product comes from $OMBRIX_X64_BUILD_DIR.
+command fails and says why. A 64-bit build of the new product comes from $OMBRIX_X64_BUILD_DIR;
+the release of the i686 products that the signed updater installs by delta is made here with
+scripts/release.py and the throwaway keys of $OMBRIX_WIN_SIGNED_BUILD_DIR/test-keys.
 """
 
 import hashlib
@@ -43,7 +45,8 @@ SOURCE_FILES = ["tests/e2e", "tests/i686", "scripts/setup.sh", "updater/Controls
 TREE_FILES = ["CMakeCache.txt", "update-url.txt", "apps/Update.exe", "apps/Brevik.exe",
               "tools/automate.exe",
               "tools/product-old/Ombrix.exe", "tools/product-new/Ombrix.exe",
-              "tools/product-crash/Ombrix.exe", "tools/not-programs/library.dll"]
+              "tools/product-crash/Ombrix.exe", "tools/not-programs/library.dll",
+              "variants/signed/apps/Update.exe", "variants/signed/update-url.txt"]
 # The 64-bit product that the 32-bit updater installs and replaces on 64-bit Windows.
 PRODUCT_X64 = ("tools/product-new/Ombrix.exe", "tools/product-x64/Ombrix.exe")
 
@@ -102,10 +105,21 @@ def make_payload(work: pathlib.Path) -> pathlib.Path:
         if not source.is_file():
             raise Unavailable(f"not built: {source}")
         copy(source, files / "win" / relative)
+    make_release(root, files / "release")
     image = work / "payload.img"
     check([command("mkfs.ext4"), "-q", "-F", "-d", str(files), str(image), "256M"],
           "making the payload disk")
     return image
+
+
+def make_release(root: pathlib.Path, out: pathlib.Path) -> None:
+    """The new i686 product as the vendor publishes it, with a delta from the old one."""
+    key = tree("OMBRIX_WIN_SIGNED_BUILD_DIR") / "test-keys" / "current.pem"
+    if not key.is_file():
+        raise Unavailable(f"no release key: {key}")
+    check([sys.executable, str(SOURCE / "scripts" / "release.py"), str(key),
+           str(root / "tools/product-new/Ombrix.exe"), str(out),
+           "--previous", str(root / "tools/product-old/Ombrix.exe")], "making the release")
 
 
 def copy(source: pathlib.Path, target: pathlib.Path) -> None:

@@ -5,6 +5,7 @@
 #include "checks_rig.h"
 #include "fakes/fake_ecdsa.h"
 #include "fakes/updater_rig.h"
+#include "fakes/zstd_frames.h"
 #include "updater/DerSignature.h"
 #include "updater/ReleaseStatement.h"
 #include "updater/VersionRecord.h"
@@ -257,6 +258,32 @@ TEST(ReleaseStatementTest, WhatAStatementMeansForTheProductInPlace) {
     EXPECT_EQ(JudgeStatement(statement, std::nullopt, std::nullopt), StatementVerdict::Download);
 }
 
+TEST(ReleaseStatementTest, TheDeltaForTheInstalledBytesWithinTheBounds) {
+    const auto digest = [](std::uint8_t fill) {
+        Sha256Digest d;
+        d.fill(fill);
+        return d;
+    };
+    ReleaseStatement statement;
+    statement.size = 1000;
+    statement.deltas = {{digest(1), 900, digest(9)},
+                        {digest(2), 1000, digest(8)},
+                        {digest(2), 10, digest(7)},
+                        {digest(2), 5, digest(6)}};
+    const std::uint64_t max = 4000;
+    using updater::DeltaFor;
+    // The first that names these bytes and is smaller than the release.
+    EXPECT_EQ(DeltaFor(statement, digest(2), 4000, max)->sha256, digest(7));
+    EXPECT_EQ(DeltaFor(statement, digest(1), 10, max)->sha256, digest(9));
+    EXPECT_FALSE(DeltaFor(statement, digest(3), 4000, max));
+    EXPECT_FALSE(DeltaFor(statement, std::nullopt, 4000, max));
+    EXPECT_FALSE(DeltaFor(statement, digest(2), std::nullopt, max));
+    // A product or a release beyond the build's delta ceiling comes whole.
+    EXPECT_FALSE(DeltaFor(statement, digest(2), 4001, max));
+    statement.size = 4001;
+    EXPECT_FALSE(DeltaFor(statement, digest(2), 4000, max));
+}
+
 // A file whose reads come back short from `shortFrom` on, as a failing disk's would.
 class ShortReads : public HeldFile {
   public:
@@ -428,6 +455,103 @@ TEST(ReleaseStatementRunTest, ABuildWithoutKeysAsksForNoStatement) {
     EXPECT_EQ(rig.download(ExecutableBytes(3000, 0x22)), -1);
     EXPECT_NE(rig.form2Window, nullptr);
     EXPECT_EQ(rig.inet.requests, std::vector<std::wstring>{std::wstring(fakes::kRigUrl)});
+}
+
+// A release whose statement names a delta from the installed bytes (made with zstd's
+// compressor, as the vendor's tool makes it), served beside the program.
+struct DeltaRig : SignedRig {
+    Bytes frame;
+    std::wstring deltaUrl;
+
+    DeltaRig() {
+        release[2000] ^= 0x5A;
+        frame = fakes::Frame(installed, release);
+        deltaUrl = std::wstring(fakes::kRigUrl) + L".delta/" + [](const std::string& hex) {
+            return std::wstring(hex.begin(), hex.end());
+        }(Hex(FakeEcdsa::DigestOf(installed)));
+    }
+    // The statement, naming `named` as the delta from the installed bytes.
+    std::string statementNaming(const Bytes& named) {
+        const std::string line = "delta " + Hex(FakeEcdsa::DigestOf(installed)) + " " +
+                                 std::to_string(named.size()) + " " +
+                                 Hex(FakeEcdsa::DigestOf(named)) + "\n";
+        return Signed(ecdsa, kCurrentKey, Lines(release) + line);
+    }
+    void serveDelta(const Bytes& body, int status = 200) {
+        FakeTransfer::Answer answer;
+        answer.status = status;
+        answer.body = body;
+        answer.headers[L"Content-Length"] = std::to_wstring(body.size());
+        inet.byUrl[deltaUrl] = answer;
+    }
+    int runWith(const Bytes& named) {
+        serveStatement(statementNaming(named));
+        return run(release);
+    }
+    void expectReleaseHandedOver(int code) {
+        EXPECT_EQ(code, -1);
+        EXPECT_NE(form2Window, nullptr);
+        EXPECT_EQ(files.files[path(L"ombrix")], release);
+        EXPECT_FALSE(files.fileExists(path(L"download\\ombrix.delta")));
+    }
+};
+
+TEST(DeltaRunTest, ADeltaFromTheInstalledBytesBringsTheReleaseWithoutTheProgram) {
+    DeltaRig rig;
+    ASSERT_LT(rig.frame.size(), rig.release.size());
+    rig.serveDelta(rig.frame);
+    rig.expectReleaseHandedOver(rig.runWith(rig.frame));
+    EXPECT_EQ(rig.inet.requests, (std::vector<std::wstring>{rig.statementUrl, rig.deltaUrl}));
+    EXPECT_EQ(rig.progress.max, static_cast<std::int32_t>(rig.frame.size()));  // over the delta
+}
+
+TEST(DeltaRunTest, AnyFailureOfTheDeltaTakesTheWholeProgramOnceInTheSameRun) {
+    const struct {
+        const char* name;
+        void (*serve)(DeltaRig&, Bytes& named);
+    } cases[] = {
+        {"missing", [](DeltaRig& r, Bytes&) { r.serveDelta(r.frame, 404); }},
+        {"no answer",
+         [](DeltaRig& r, Bytes&) {
+             r.serveDelta(r.frame);
+             r.inet.byUrl[r.deltaUrl].answers = false;
+         }},
+        {"broke off",
+         [](DeltaRig& r, Bytes&) {
+             r.serveDelta(r.frame);
+             r.inet.byUrl[r.deltaUrl].body.resize(r.frame.size() / 2);
+             r.inet.byUrl[r.deltaUrl].breaksOff = true;
+         }},
+        {"other bytes than stated",
+         [](DeltaRig& r, Bytes&) {
+             Bytes other = r.frame;
+             other[other.size() / 2] ^= 1;
+             r.serveDelta(other);
+         }},
+        {"a corrupt frame, as stated",
+         [](DeltaRig& r, Bytes& named) {
+             named[named.size() / 2] ^= 1;
+             r.serveDelta(named);
+         }},
+        {"a frame of other bytes, as stated",
+         [](DeltaRig& r, Bytes& named) {
+             Bytes other = r.release;
+             other[100] ^= 1;
+             named = fakes::Frame(r.installed, other);
+             r.serveDelta(named);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeltaRig rig;
+        Bytes named = rig.frame;
+        c.serve(rig, named);
+        rig.expectReleaseHandedOver(rig.runWith(named));
+        EXPECT_EQ(rig.inet.requests.back(), std::wstring(fakes::kRigUrl));
+        EXPECT_EQ(std::count(rig.inet.requests.begin(), rig.inet.requests.end(),
+                             std::wstring(fakes::kRigUrl)),
+                  1);
+    }
 }
 
 }  // namespace
