@@ -40,3 +40,11 @@ def is_windows_program(path: pathlib.Path) -> bool:
             return False
         f.seek(int.from_bytes(dos[0x3C:0x40], "little"))
         return f.read(4) == b"PE\0\0"
+
+
+def with_body(program: pathlib.Path, body: pathlib.Path, target: pathlib.Path) -> pathlib.Path:
+    """Writes `target`: `program` with the bytes of `body` appended, so that any file travels as a
+    Windows program the updater installs."""
+    target.parent.mkdir(parents=True, exist_ok=True)
+    target.write_bytes(program.read_bytes() + body.read_bytes())
+    return target

@@ -146,3 +146,26 @@ def quiet_run_line(label: str, quiet_s: float, full_s: float, quiet_bytes: int, 
             f"{quiet_bytes} bytes on the wire (program body {quiet_body}), ratio "
             f"{ratio(quiet_bytes, full_bytes):.6f} of the full run ({full_bytes} bytes)"
             + target_note(f"no program body, <= {headers_max} bytes in all", met))
+
+
+def delta_line(label: str, size: int, delta_bytes: int, whole_bytes: int, delta_s: float,
+               whole_s: float, goal: float) -> str:
+    """An update by delta against the whole program of the same release: bytes on the wire both
+    ways and time to the relaunch question."""
+    share = ratio(delta_bytes, whole_bytes)
+    return (f"update by delta, {label} ({size} bytes): {delta_bytes} bytes on the wire, ratio "
+            f"{share:.4f} of the whole program's ({whole_bytes} bytes); {delta_s * 1000:.0f} ms to "
+            f"the relaunch question, ratio {ratio(delta_s, whole_s):.3f} of the whole program's "
+            f"({whole_s * 1000:.0f} ms)" + target_note(f"<= {goal:.0%} of the bytes", share <= goal))
+
+
+def delta_memory_line(label: str, delta_peak: int, whole_peak: int, bound: int) -> str:
+    """The peak working set of an update by delta against that of the same release taken whole:
+    what applying the delta holds at once, against its bound (the installed product, the new one
+    and 16 MiB)."""
+    extra = delta_peak - whole_peak
+    return (f"memory of applying a delta ({label} product): peak working set {delta_peak // MIB} "
+            f"MiB, {extra / MIB:.1f} MiB above the whole program's update ({whole_peak // MIB} "
+            f"MiB), ratio {ratio(extra, bound):.3f} of the bound ({bound / MIB:.0f} MiB: the "
+            f"installed and the new product and 16 MiB)"
+            + target_note(f"<= {bound / MIB:.0f} MiB", extra <= bound))

@@ -152,6 +152,15 @@ class FigureLines(unittest.TestCase):
         self.assertIn("MISSED", figures.quiet_run_line("64 MiB", 2.5, 2.5, 1100, 0, 1100, 1024))
         self.assertIn("MISSED", figures.quiet_run_line("64 MiB", 2.5, 2.5, 900, 1, 900, 1024))
 
+    def test_delta_lines(self):
+        line = figures.delta_line("(a) x", 180000, 6000, 180600, 1.2, 1.5, 0.08)
+        self.assertIn("6000 bytes on the wire, ratio 0.0332 of the whole program's", line)
+        self.assertIn(": met]", line)
+        self.assertIn("MISSED", figures.delta_line("(b) y", 100, 50, 100, 1, 1, 0.02))
+        memory = figures.delta_memory_line("64 MiB", 200 * 2**20, 40 * 2**20, 144 * 2**20)
+        self.assertIn("160.0 MiB above", memory)
+        self.assertIn("MISSED", memory)
+
 
 if __name__ == "__main__":
     unittest.main()
