@@ -9,6 +9,7 @@
 #include "updater/Executable.h"
 #include "updater/Leftovers.h"
 #include "updater/ProgressScale.h"
+#include "updater/RecordText.h"
 #include "updater/Resume.h"
 #include "updater/Texts.h"
 #include "updater/UrlFileName.h"
@@ -28,15 +29,6 @@ constexpr wchar_t kInstanceLockName[] = L"Update.lock";
 // Thrown where the delta path fails, caught where it began: the run goes on with the program.
 struct DeltaAbandoned {};
 
-std::wstring HexOf(const Sha256Digest& digest) {
-    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
-    std::wstring hex;
-    for (const std::uint8_t byte : digest) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 15];
-    }
-    return hex;
-}
 }  // namespace
 
 Form1::Form1(Services& services) : s_(services), run_(services), form2_(run_), budget_(services) {}
@@ -178,7 +170,8 @@ void Form1::TakeStatement() {
     request_ = Request::Delta;
     DownloadFolder();
     deltaPath_ = InstallFilesOf(s_).delta;
-    bodyUrl_ = url_ + L".delta/" + HexOf(delta_->from);
+    const std::string hex = DigestHex(delta_->from);
+    bodyUrl_ = url_ + L".delta/" + std::wstring(hex.begin(), hex.end());
     s_.inet1.execute(bodyUrl_, L"get", L"");
 }
 

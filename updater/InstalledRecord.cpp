@@ -2,6 +2,7 @@
 
 #include "updater/Controls.h"
 #include "updater/InstallFiles.h"
+#include "updater/WholeFile.h"
 
 namespace ombrix::updater {
 
@@ -46,14 +47,7 @@ void RecordInstalled(Services& s, const InstalledRecord& record) {
     }
     // A record that fails to be written leaves the old one, which names other bytes or older
     // validators: at worst the next run downloads the product once more.
-    const std::wstring partial = record.path + L".new";
-    const auto bytes = FormatValidatorRecord({*installed, *validators});
-    auto file = s.files.createFile(partial);
-    const bool written = file && file->write(bytes.data(), bytes.size()) && file->close();
-    file.reset();
-    if (!written || s.files.moveFile(partial, record.path)) {
-        s.files.deleteFile(partial);
-    }
+    WriteWholeFile(s.files, record.path, FormatValidatorRecord({*installed, *validators}));
 }
 
 }  // namespace ombrix::updater

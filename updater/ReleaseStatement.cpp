@@ -6,6 +6,7 @@
 
 #include "platform/http_response.h"
 #include "updater/DerSignature.h"
+#include "updater/RecordText.h"
 
 namespace ombrix::updater {
 namespace {
@@ -16,38 +17,6 @@ constexpr std::size_t kMaxSignatureBytes = 72;
 // A size or version number of more digits cannot be in range.
 constexpr std::size_t kMaxNumberDigits = 15;
 constexpr std::size_t kMaxProductChars = 64;
-
-// The statement's lines, one at a time; every line must end in LF.
-class Lines {
-  public:
-    explicit Lines(std::string_view text) : text_(text) {}
-    std::size_t consumed(std::string_view whole) const { return whole.size() - text_.size(); }
-    bool atEnd() const { return text_.empty(); }
-    std::optional<std::string_view> next() {
-        const std::size_t end = text_.find('\n');
-        if (end == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const std::string_view line = text_.substr(0, end);
-        text_.remove_prefix(end + 1);
-        return line;
-    }
-    // The rest of the next line after `key`, when the line starts with it; the line is taken.
-    std::optional<std::string_view> field(std::string_view key) {
-        if (text_.substr(0, key.size()) != key) {
-            return std::nullopt;
-        }
-        const auto line = next();
-        if (!line) {
-            return std::nullopt;
-        }
-        return line->substr(key.size());
-    }
-    bool startsWith(std::string_view key) const { return text_.substr(0, key.size()) == key; }
-
-  private:
-    std::string_view text_;
-};
 
 // A decimal number written one way: digits only, no leading zero (but "0"), in range.
 std::optional<std::uint64_t> Number(std::string_view text, std::uint64_t max) {
@@ -65,32 +34,6 @@ std::optional<std::uint64_t> Number(std::string_view text, std::uint64_t max) {
         return std::nullopt;
     }
     return value;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;  // upper case too: one spelling only
-}
-
-std::optional<Sha256Digest> Hash(std::string_view hex) {
-    Sha256Digest digest{};
-    if (hex.size() != digest.size() * 2) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < digest.size(); ++i) {
-        const int high = HexValue(hex[2 * i]);
-        const int low = HexValue(hex[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return digest;
 }
 
 std::optional<std::uint64_t> Version(std::string_view text) {
@@ -117,9 +60,9 @@ std::optional<StatedDelta> Delta(std::string_view text) {
     if (first == std::string_view::npos || first == last) {
         return std::nullopt;
     }
-    const auto from = Hash(text.substr(0, first));
+    const auto from = ParseDigestHex(text.substr(0, first));
     const auto size = Number(text.substr(first + 1, last - first - 1), UINT64_MAX);
-    const auto sha256 = Hash(text.substr(last + 1));
+    const auto sha256 = ParseDigestHex(text.substr(last + 1));
     if (!from || !size || *size == 0 || !sha256) {
         return std::nullopt;
     }
@@ -216,7 +159,7 @@ std::optional<ReleaseStatement> ParseReleaseStatement(const std::vector<std::uin
             return std::nullopt;
         }
     }
-    Lines lines(text);
+    RecordLines lines(text);
     ReleaseStatement statement;
     if (lines.next() != "ombrix-release 1") {
         return std::nullopt;
@@ -232,7 +175,7 @@ std::optional<ReleaseStatement> ParseReleaseStatement(const std::vector<std::uin
     const auto sizeText = version ? lines.field("size ") : std::nullopt;
     const auto size = sizeText ? Number(*sizeText, maxSize) : std::nullopt;
     const auto hashText = size ? lines.field("sha256 ") : std::nullopt;
-    const auto sha256 = hashText ? Hash(*hashText) : std::nullopt;
+    const auto sha256 = hashText ? ParseDigestHex(*hashText) : std::nullopt;
     if (!sha256 || *size == 0) {
         return std::nullopt;
     }

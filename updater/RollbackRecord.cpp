@@ -3,13 +3,13 @@
 #include <string_view>
 
 #include "updater/Controls.h"
+#include "updater/RecordText.h"
 #include "updater/WholeFile.h"
 
 namespace ombrix::updater {
 namespace {
 
 constexpr std::string_view kHeading = "ombrix-rollback 1\nsha256 ";
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 }  // namespace
 
@@ -19,10 +19,8 @@ std::wstring RollbackRecordPath(Services& s) {
 
 std::vector<std::uint8_t> FormatRollbackRecord(const Sha256Digest& product) {
     std::vector<std::uint8_t> out(kHeading.begin(), kHeading.end());
-    for (const std::uint8_t byte : product) {
-        out.push_back(static_cast<std::uint8_t>(kHexDigits[byte >> 4]));
-        out.push_back(static_cast<std::uint8_t>(kHexDigits[byte & 0x0F]));
-    }
+    const std::string hex = DigestHex(product);
+    out.insert(out.end(), hex.begin(), hex.end());
     out.push_back('\n');
     return out;
 }

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/http_response.h"
+#include "updater/RecordText.h"
 
 namespace ombrix::updater {
 namespace {
@@ -11,55 +12,6 @@ constexpr std::string_view kHeading = "ombrix-validator 1";
 constexpr std::string_view kHashKey = "sha256 ";
 constexpr std::string_view kEtagKey = "etag ";
 constexpr std::string_view kModifiedKey = "last-modified ";
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-// The record's lines, read one at a time; every line must end in LF.
-class Lines {
-  public:
-    explicit Lines(const std::vector<std::uint8_t>& bytes)
-        : text_(reinterpret_cast<const char*>(bytes.data()), bytes.size()) {}
-    bool atEnd() const { return text_.empty(); }
-    // The next line without its LF; nothing when no LF is left.
-    std::optional<std::string_view> next() {
-        const std::size_t end = text_.find('\n');
-        if (end == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const std::string_view line = text_.substr(0, end);
-        text_.remove_prefix(end + 1);
-        return line;
-    }
-    std::optional<std::string_view> peek() const { return Lines(*this).next(); }
-
-  private:
-    std::string_view text_;
-};
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;  // upper case too: one spelling only
-}
-
-std::optional<Sha256Digest> ParseHash(std::string_view hex) {
-    Sha256Digest digest{};
-    if (hex.size() != digest.size() * 2) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < digest.size(); ++i) {
-        const int high = HexValue(hex[2 * i]);
-        const int low = HexValue(hex[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return digest;
-}
 
 bool IsHttpDate(const std::wstring& value) {
     return ParseHttpDate(value).has_value();
@@ -67,7 +19,7 @@ bool IsHttpDate(const std::wstring& value) {
 
 // An optional line "<key><value>": absent (empty value), present with a value that `valid`
 // accepts, or damaged (nothing).
-std::optional<std::wstring> OptionalValue(Lines& lines, std::string_view key,
+std::optional<std::wstring> OptionalValue(RecordLines& lines, std::string_view key,
                                           bool (*valid)(const std::wstring&)) {
     const auto line = lines.peek();
     if (!line || line->substr(0, key.size()) != key) {
@@ -150,7 +102,7 @@ std::optional<ValidatorRecord> ParseValidatorRecord(const std::vector<std::uint8
     if (bytes.size() > kMaxRecordBytes) {
         return std::nullopt;
     }
-    Lines lines(bytes);
+    RecordLines lines(bytes);
     if (lines.next() != kHeading) {
         return std::nullopt;
     }
@@ -158,7 +110,7 @@ std::optional<ValidatorRecord> ParseValidatorRecord(const std::vector<std::uint8
     if (!hashLine || hashLine->substr(0, kHashKey.size()) != kHashKey) {
         return std::nullopt;
     }
-    const auto digest = ParseHash(hashLine->substr(kHashKey.size()));
+    const auto digest = ParseDigestHex(hashLine->substr(kHashKey.size()));
     if (!digest) {
         return std::nullopt;
     }
@@ -178,10 +130,7 @@ std::vector<std::uint8_t> FormatValidatorRecord(const ValidatorRecord& record) {
     Append(out, kHeading);
     out.push_back('\n');
     Append(out, kHashKey);
-    for (const std::uint8_t byte : record.product) {
-        out.push_back(static_cast<std::uint8_t>(kHexDigits[byte >> 4]));
-        out.push_back(static_cast<std::uint8_t>(kHexDigits[byte & 0x0F]));
-    }
+    Append(out, DigestHex(record.product));
     out.push_back('\n');
     AppendValue(out, kEtagKey, record.validators.etag);
     AppendValue(out, kModifiedKey, record.validators.lastModified);

@@ -7,6 +7,7 @@
 #include "fakes/updater_rig.h"
 #include "fakes/zstd_frames.h"
 #include "updater/DerSignature.h"
+#include "updater/RecordText.h"
 #include "updater/ReleaseStatement.h"
 #include "updater/VersionRecord.h"
 
@@ -94,13 +95,7 @@ constexpr wchar_t kBadSignature[] = L"下载的文件签名无效，升级未完
 constexpr std::uint64_t kMax = 268435456;
 
 std::string Hex(const Sha256Digest& digest) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (const std::uint8_t b : digest) {
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
-    }
-    return hex;
+    return updater::DigestHex(digest);
 }
 
 std::string Base64(const Bytes& bytes) {
