@@ -137,6 +137,13 @@ def window_log(size: int) -> int:
     return max(27, (size - 1).bit_length() + 1)
 
 
+def run_zstd(args: List[str]) -> None:
+    # zstd says what it thinks of its own settings on large files; only a failure is news.
+    result = subprocess.run(["zstd"] + args, capture_output=True)
+    if result.returncode != 0:
+        raise ReleaseError(f"zstd failed: {result.stderr.decode(errors='replace')}")
+
+
 def make_delta(old: pathlib.Path, new: pathlib.Path, work: pathlib.Path,
                max_window: int) -> Optional[bytes]:
     """A zstd frame that turns `old` into `new`, checked by applying it back; None when it is
@@ -147,13 +154,13 @@ def make_delta(old: pathlib.Path, new: pathlib.Path, work: pathlib.Path,
     # than zstd's usual 128 MiB window.
     log = window_log(max(old.stat().st_size, new.stat().st_size))
     long = [f"--long={log}"] if log > 27 else []
-    subprocess.run(["zstd", "-q", "-f", f"-{DELTA_LEVEL}"] + long +
-                   [f"--patch-from={old}", str(new), "-o", str(delta)], check=True)
+    run_zstd(["-q", "-f", f"-{DELTA_LEVEL}"] + long +
+             [f"--patch-from={old}", str(new), "-o", str(delta)])
     frame = delta.read_bytes()
     if zstd_window(frame) > max_window:
         return None
-    subprocess.run(["zstd", "-q", "-d", "-f", f"--memory={2 * max_window}",
-                    f"--patch-from={old}", str(delta), "-o", str(check)], check=True)
+    run_zstd(["-q", "-d", "-f", f"--memory={2 * max_window}",
+              f"--patch-from={old}", str(delta), "-o", str(check)])
     if check.read_bytes() != new.read_bytes():
         raise ReleaseError(f"the delta from {old} does not give back the new release")
     return frame
