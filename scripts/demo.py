@@ -3,7 +3,9 @@
 program and its signed release statement) on a local nginx; the old product is running; an
 Update.exe built with the vendor's (throwaway) release keys and the loopback update URL checks the
 statement, downloads and installs the product under Wine and Xvfb, and the relaunch question is
-answered Yes. A second run then finds the statement naming the installed bytes and ends at once.
+answered Yes; the old product's bytes have a delta in the statement, so the update downloads that
+instead of the program. A second run then finds the statement naming the installed bytes and ends
+at once.
 The outcome is printed with screenshots.
 
 Run through scripts/demo.sh, which builds first."""
@@ -42,19 +44,22 @@ def step(text: str) -> None:
     print(f"== {text}", flush=True)
 
 
-def publish(out: pathlib.Path, new_product: pathlib.Path, docroot: pathlib.Path) -> None:
-    """What the vendor does: the release made and signed by the tool, uploaded as it says."""
+def publish(out: pathlib.Path, new_product: pathlib.Path, old_product: pathlib.Path,
+            docroot: pathlib.Path) -> None:
+    """What the vendor does: the release made and signed by the tool, with a delta from the
+    release before it, uploaded in the order it prints."""
     release = out / "release"
     shutil.rmtree(release, ignore_errors=True)
     key = SIGNED / "test-keys" / "current.pem"
     result = subprocess.run([sys.executable, str(ROOT / "scripts/release.py"), str(key),
-                             str(new_product), str(release)],
+                             str(new_product), str(release), "--previous", str(old_product)],
                             capture_output=True, text=True, check=True)
     for line in result.stdout.splitlines():
         print(f"   {line}")
     served = docroot / UPDATE_PATH
     served.parent.mkdir(parents=True, exist_ok=True)
-    for name in ("ombrix", "ombrix.release"):  # the program first, the statement last
+    shutil.copytree(release / "ombrix.delta", served.parent / "ombrix.delta")
+    for name in ("ombrix", "ombrix.release"):  # the program, then the statement last
         shutil.copy(release / name, served.parent / name)
     print("   the statement:")
     for line in (release / "ombrix.release").read_text().splitlines():
@@ -73,9 +78,9 @@ def run(session: harness.Session, out: pathlib.Path) -> int:
     step("the vendor publishes the new product with scripts/release.py:")
     root = out / "nginx"
     shutil.rmtree(root, ignore_errors=True)
-    publish(out, new_product, root / "www")
+    publish(out, new_product, harness.tool("tools/product-old/Ombrix.exe"), root / "www")
     # Slow enough that the download can be watched for a few seconds.
-    server = Nginx(root, PORT, root / "www", rate="48k")
+    server = Nginx(root, PORT, root / "www", rate="1k")
     server.start()
     try:
         step(f"update server (nginx) on 127.0.0.1:{PORT} offers the new product "
@@ -112,6 +117,7 @@ def run(session: harness.Session, out: pathlib.Path) -> int:
         step("answered Yes")
         code = harness.wait_popen(update, 30)
         time.sleep(1)
+        asked = server.requests()
         quiet = quiet_run(session, folder, server)
     finally:
         server.stop()
@@ -124,6 +130,8 @@ def run(session: harness.Session, out: pathlib.Path) -> int:
     print(f"   old product {old_pid} terminated:      {old_pid not in names}")
     print(f"   Ombrix.exe is the new product:   {replaced}")
     print(f"   download file removed:           {not (folder / 'ombrix').exists()}")
+    print("   what the update asked for:       " + ", ".join(
+        f"{r['request'].split(' ')[1]} ({r['body_bytes_sent']} bytes)" for r in asked))
     print(f"   the next run:                    {quiet['box']!r}, exit code {quiet['code']} "
           f"(4 = the newest is installed)")
     print(f"   what it asked for:               {', '.join(quiet['paths'])} "
@@ -137,8 +145,10 @@ def run(session: harness.Session, out: pathlib.Path) -> int:
         print(f"   screenshot: {out / name}")
     for pid in names:
         session.terminate(pid)
-    ok = (code == 0 and old_pid not in names and replaced and started_new and quiet["code"] == 4
-          and quiet["paths"] == [f"/{UPDATE_PATH}.release"])
+    by_delta = [r["request"].split(" ")[1].split("/")[-2] for r in asked] == [
+        "ombrix", "ombrix.delta"]
+    ok = (code == 0 and old_pid not in names and replaced and started_new and by_delta
+          and quiet["code"] == 4 and quiet["paths"] == [f"/{UPDATE_PATH}.release"])
     step("demo " + ("succeeded" if ok else "FAILED"))
     return 0 if ok else 1
 
