@@ -25,14 +25,6 @@ std::optional<std::vector<std::uint8_t>> ReadWhole(HeldFile& file, std::uint64_t
     return bytes;
 }
 
-std::optional<Sha256Digest> DigestOf(Ecdsa& ecdsa, const std::vector<std::uint8_t>& bytes) {
-    const std::unique_ptr<Sha256> hash = ecdsa.startSha256();
-    if (!hash || (!bytes.empty() && !hash->add(bytes.data(), bytes.size()))) {
-        return std::nullopt;
-    }
-    return hash->finish();
-}
-
 bool WriteWhole(FileSystem& files, const std::wstring& path,
                 const std::vector<std::uint8_t>& bytes) {
     auto file = files.createPrivateFile(path);
@@ -67,7 +59,7 @@ bool ApplyStatedDelta(Services& s, const std::wstring& deltaPath, const StatedDe
         return false;
     }
     const auto reference = ReadWhole(*installed.file, *installedSize);
-    if (!reference || DigestOf(*s.ecdsa, *reference) != delta.from) {
+    if (!reference || Sha256Of(*s.ecdsa, reference->data(), reference->size()) != delta.from) {
         return false;
     }
     std::vector<std::uint8_t> result;

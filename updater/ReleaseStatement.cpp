@@ -137,14 +137,6 @@ bool SameProduct(std::string_view stated, const std::wstring& product) {
     return true;
 }
 
-std::optional<Sha256Digest> Digest(Ecdsa& ecdsa, const std::uint8_t* data, std::size_t size) {
-    const std::unique_ptr<Sha256> hash = ecdsa.startSha256();
-    if (!hash || (size != 0 && !hash->add(data, size))) {
-        return std::nullopt;
-    }
-    return hash->finish();
-}
-
 }  // namespace
 
 std::optional<ReleaseStatement> ParseReleaseStatement(const std::vector<std::uint8_t>& bytes,
@@ -226,7 +218,7 @@ std::optional<ReleaseStatement> ReadReleaseStatement(const std::vector<std::uint
     if (!statement) {
         return std::nullopt;
     }
-    const auto digest = Digest(ecdsa, bytes.data(), statement->signedBytes);
+    const auto digest = Sha256Of(ecdsa, bytes.data(), statement->signedBytes);
     if (!digest || !SignedByAny(ecdsa, keys, *digest, statement->signature) ||
         !SameProduct(statement->product, product)) {
         return std::nullopt;
@@ -282,6 +274,14 @@ std::optional<std::vector<std::uint8_t>> ReadSmallBody(Transfer& inet, std::size
         return std::nullopt;
     }
     return body;
+}
+
+std::optional<Sha256Digest> Sha256Of(Ecdsa& ecdsa, const std::uint8_t* data, std::size_t size) {
+    const std::unique_ptr<Sha256> hash = ecdsa.startSha256();
+    if (!hash || (size != 0 && !hash->add(data, size))) {
+        return std::nullopt;
+    }
+    return hash->finish();
 }
 
 std::optional<Sha256Digest> HashHeldFile(Ecdsa& ecdsa, HeldFile& file) {

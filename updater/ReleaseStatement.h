@@ -87,6 +87,9 @@ std::optional<StatedDelta> DeltaFor(const ReleaseStatement& statement,
 // `maxBytes` (reading stops at the first byte beyond) or broke off.
 std::optional<std::vector<std::uint8_t>> ReadSmallBody(Transfer& inet, std::size_t maxBytes);
 
+// The SHA-256 of `size` bytes at `data`; nothing when the system cannot hash.
+std::optional<Sha256Digest> Sha256Of(Ecdsa& ecdsa, const std::uint8_t* data, std::size_t size);
+
 // The SHA-256 of every byte `file` holds, read through the hold; nothing when its length cannot
 // be told or any read comes back short.
 std::optional<Sha256Digest> HashHeldFile(Ecdsa& ecdsa, HeldFile& file);
