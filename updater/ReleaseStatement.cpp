@@ -168,7 +168,7 @@ std::optional<ReleaseStatement> ParseReleaseStatement(const std::vector<std::uin
     const auto size = sizeText ? Number(*sizeText, maxSize) : std::nullopt;
     const auto hashText = size ? lines.field("sha256 ") : std::nullopt;
     const auto sha256 = hashText ? ParseDigestHex(*hashText) : std::nullopt;
-    if (!sha256 || *size == 0) {
+    if (!version || !size || !sha256 || *size == 0) {
         return std::nullopt;
     }
     statement.version = *version;
